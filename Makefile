@@ -1,0 +1,45 @@
+# make        build the native library, tests, benchmarks and the qf25 command
+# make check  install what is missing, build, and run every test (native,
+#             sanitizers, and the Windows DLL under Wine)
+# make demo   build, then run the qf25 demo on its built-in picture
+# make bench  run the benchmarks
+
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: all deps build check check-native check-sanitizers check-windows demo bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+check: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) check-sanitizers
+
+# Address and undefined-behaviour sanitizers over every test, then the thread
+# sanitizer over the tests that run workers.
+check-sanitizers: deps
+	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DQF25_SANITIZE=address,undefined -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
+	cmake --build $(BUILD)/asan -j $(JOBS) --target qf25_tests
+	ctest --test-dir $(BUILD)/asan --output-on-failure -j $(JOBS)
+	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DQF25_SANITIZE=thread -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
+	cmake --build $(BUILD)/tsan -j $(JOBS) --target qf25_tests
+	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread'
+
+demo: build
+	$(BUILD)/qf25 demo
+
+bench: build
+	$(BUILD)/bench/qf25_bench --benchmark_min_time=0.2
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,52 @@
+// The whole state of one open codec. Its address is the handle hosts keep.
+// Every instance can both encode and decode; it carries the tables for both
+// directions and four slice workers for decoding.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/EntropyCode.h"
+#include "pixels/PixelKernels.h"
+#include "transform/TransformKernels.h"
+
+struct SliceWorker;
+
+enum PixelFormat : uint32_t {
+    PIXEL_FORMAT_UNSUPPORTED = 0,
+    PIXEL_FORMAT_UYVY = 2,
+    PIXEL_FORMAT_BGR24 = 3,
+    PIXEL_FORMAT_BGR32 = 4,
+};
+
+constexpr int SLICE_COUNT = 4;
+
+struct CodecInstance {
+    float* lumaReciprocals;  // 64 floats each, natural order, 16-byte aligned
+    float* chromaReciprocals;
+    float* lumaScales;
+    float* chromaScales;
+    uint16_t byteMask[8];      // eight lanes of 0x00FF, for the UYVY staging
+    uint16_t byteMaskHalf[4];  // four lanes of 0x00FF, for the RGB loads
+    int32_t width;             // pixels
+    int32_t height;            // frame lines, always positive
+    uint32_t fourcc;
+    uint8_t topDown;  // the uncompressed RGB picture is stored top line first
+    uint32_t pixelFormat;
+    uint32_t valueCodes[VALUE_CODE_COUNT];
+    uint8_t zeroRunCodes[256][2];
+    int32_t quality;  // the quality the four tables hold; 0 before the first build
+    SliceWorker* workers[SLICE_COUNT];
+    // Kernels chosen once, at construction, from the processor's features.
+    TransformKernels transformKernels;
+    EntropyKernels entropyKernels;
+    PixelKernels pixelKernels;
+};
+
+// Allocates and constructs an instance: tables for quality 95, entropy tables,
+// four idle workers. Returns null, having released everything it made, when
+// any allocation, event or thread cannot be had. Geometry, fourcc and pixel
+// format are left zero for the creator to set.
+CodecInstance* CreateCodecInstance();
+
+// Stops the workers, releases the tables and frees the record. Null is a no-op.
+void DestroyCodecInstance(CodecInstance* instance);

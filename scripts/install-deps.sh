@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12: the native toolchain,
+# GoogleTest and Google Benchmark, FFmpeg's libraries, the MinGW-w64 i686 cross
+# compiler and a 32-bit Wine. Does nothing when everything is already there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev
+          libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xxd)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
