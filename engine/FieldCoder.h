@@ -37,3 +37,12 @@ FieldStatus DecodeField(CodecInstance* instance, const uint8_t* frame, uint32_t 
 // The largest frame this codec writes for a picture, headers included
 // (every coefficient in its longest code), or 0 when it exceeds 32 bits.
 uint64_t MaxFrameBytes(int32_t width, int32_t height);
+
+// True when the frame's own lengths (S0 and the eight slice lengths) are
+// possible and all lie inside `size` bytes.
+bool FrameFits(const uint8_t* frame, uint32_t size);
+
+// The frame length its own headers declare (S0 plus the four field-1 slice
+// lengths), reading no header beyond `limit` bytes; 0 when a length is
+// impossible or points past `limit`. For callers that were given no size.
+uint32_t DeclaredFrameBytes(const uint8_t* frame, uint32_t limit);

@@ -67,9 +67,8 @@ PlatformThread* StartThread(ThreadMain main, void* argument, size_t stackSize)
     pthread_attr_t attributes;
     bool started = false;
     if (pthread_attr_init(&attributes) == 0) {
-        // Sanitizers need more than the worker's own budget.
-        if (stackSize < PTHREAD_STACK_MIN)
-            stackSize = PTHREAD_STACK_MIN;
+        if (stackSize < size_t(PTHREAD_STACK_MIN))
+            stackSize = size_t(PTHREAD_STACK_MIN);
         pthread_attr_setstacksize(&attributes, stackSize);
         started = pthread_create(&thread->handle, &attributes, RunThread, thread) == 0;
         pthread_attr_destroy(&attributes);

@@ -1,0 +1,101 @@
+#include "engine/CodecInstance.h"
+
+#include <new>
+
+#include "engine/ConstructionFailures.h"
+#include "engine/SliceWorker.h"
+#include "pixels/ColourTables.h"
+#include "platform/CpuFlags.h"
+#include "transform/QuantTables.h"
+
+namespace {
+
+constexpr size_t TABLE_BYTES = 64 * sizeof(float);
+constexpr std::align_val_t TABLE_ALIGNMENT{16};
+
+float* AllocateTable()
+{
+    if (ConstructionShouldFail())
+        return nullptr;
+    return static_cast<float*>(::operator new(TABLE_BYTES, TABLE_ALIGNMENT, std::nothrow));
+}
+
+void FreeTable(float** table)
+{
+    if (*table)
+        ::operator delete(*table, TABLE_ALIGNMENT);
+    *table = nullptr;
+}
+
+void ReleaseInstance(CodecInstance* instance)
+{
+    for (SliceWorker*& worker : instance->workers) {
+        if (worker)
+            StopWorker(worker);
+        worker = nullptr;
+    }
+    FreeTable(&instance->chromaScales);
+    FreeTable(&instance->lumaScales);
+    FreeTable(&instance->chromaReciprocals);
+    FreeTable(&instance->lumaReciprocals);
+}
+
+// Builds everything in the order the workers need it: records and events
+// first, then the tables, and the threads last, once there is nothing left
+// that could fail half-way through a running worker.
+bool ConstructInstance(CodecInstance* instance)
+{
+    instance->quality = 0;
+    for (SliceWorker*& worker : instance->workers) {
+        worker = ConstructionShouldFail() ? nullptr : CreateWorker();
+        if (!worker)
+            return false;
+    }
+    EnsureColourTables();
+    instance->lumaReciprocals = AllocateTable();
+    instance->chromaReciprocals = AllocateTable();
+    instance->lumaScales = AllocateTable();
+    instance->chromaScales = AllocateTable();
+    if (!instance->lumaReciprocals || !instance->chromaReciprocals || !instance->lumaScales || !instance->chromaScales)
+        return false;
+    SetQuality(instance, 95);
+    BuildValueCodes(instance);
+    BuildZeroRunCodes(instance);
+    for (uint16_t& lane : instance->byteMask)
+        lane = 0x00FF;
+    for (uint16_t& lane : instance->byteMaskHalf)
+        lane = 0x00FF;
+    instance->topDown = 0;
+    const uint32_t cpuFlags = RuntimeCpuFlags();
+    InitTransformKernels(&instance->transformKernels, cpuFlags);
+    InitEntropyKernels(&instance->entropyKernels, cpuFlags);
+    InitPixelKernels(&instance->pixelKernels, cpuFlags);
+    for (int k = 0; k < SLICE_COUNT; ++k) {
+        if (ConstructionShouldFail() || !StartWorker(instance->workers[k], instance, k))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CodecInstance* CreateCodecInstance()
+{
+    CodecInstance* instance = ConstructionShouldFail() ? nullptr : new (std::nothrow) CodecInstance{};
+    if (!instance)
+        return nullptr;
+    if (!ConstructInstance(instance)) {
+        ReleaseInstance(instance);
+        delete instance;
+        return nullptr;
+    }
+    return instance;
+}
+
+void DestroyCodecInstance(CodecInstance* instance)
+{
+    if (!instance)
+        return;
+    ReleaseInstance(instance);
+    delete instance;
+}

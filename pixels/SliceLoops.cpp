@@ -1,0 +1,133 @@
+#include "pixels/SliceLoops.h"
+
+#include <atomic>
+
+#include "engine/CodecInstance.h"
+#include "transform/Macroblock.h"
+
+namespace {
+
+constexpr int BAND_FIELD_LINES = 8;
+constexpr int BAND_FRAME_LINES = 16;
+
+// The bands of one slice: where the first one starts and how many full and
+// partial ones there are. Offsets stay integers until a band is really coded,
+// so no pointer is ever formed outside the picture.
+struct SliceGeometry {
+    int columns;
+    int fullBands;
+    int partialLines;  // lines of the partial band, or -1 when the slice has none
+};
+
+SliceGeometry GeometryOf(const CodecInstance* instance, int slice)
+{
+    const int height = instance->height;
+    const int fullHeight = height & ~(BAND_FRAME_LINES - 1);
+    SliceGeometry g{instance->width / 16, 0, -1};
+    int64_t y = BAND_FRAME_LINES * slice;
+    for (; y < fullHeight; y += SLICE_COUNT * BAND_FRAME_LINES)
+        ++g.fullBands;
+    if (y < height)
+        g.partialLines = (height - fullHeight) / 2;
+    if (g.columns < 0)
+        g.columns = 0;  // a negative width codes nothing
+    return g;
+}
+
+ptrdiff_t BandOffset(ptrdiff_t stride, int slice, int band)
+{
+    return ptrdiff_t(BAND_FIELD_LINES) * (slice + SLICE_COUNT * band) * stride;
+}
+
+bool IsAligned(const void* base, ptrdiff_t stride)
+{
+    return reinterpret_cast<uintptr_t>(base) % 16 == 0 && stride % 16 == 0;
+}
+
+void EncodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* kernels, const uint8_t* base,
+                     ptrdiff_t stride, int slice, BitWriter* writer)
+{
+    const SliceGeometry g = GeometryOf(instance, slice);
+    const LoadMacroblockFn load = IsAligned(base, stride) ? kernels->loadAligned : kernels->load;
+    alignas(16) MacroblockBuffer buffer;
+    int band = 0;
+    for (; band < g.fullBands; ++band) {
+        const uint8_t* line = base + BandOffset(stride, slice, band);
+        for (int c = 0; c < g.columns; ++c) {
+            load(instance, line + c * kernels->bytesPerMacroblockLine, stride, &buffer);
+            EncodeMacroblock(instance, &buffer, writer);
+        }
+    }
+    if (g.partialLines < 0)
+        return;
+    // A partial band of no line has no address of its own; its loads read nothing.
+    const uint8_t* line = g.partialLines ? base + BandOffset(stride, slice, band) : base;
+    for (int c = 0; c < g.columns; ++c) {
+        kernels->loadPartial(instance, line + c * kernels->bytesPerMacroblockLine, stride, &buffer, g.partialLines);
+        EncodeMacroblock(instance, &buffer, writer);
+    }
+}
+
+void DecodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* kernels, uint8_t* base,
+                     ptrdiff_t stride, int slice, BitReader* reader)
+{
+    const SliceGeometry g = GeometryOf(instance, slice);
+    const StoreMacroblockFn store = IsAligned(base, stride) ? kernels->storeAligned : kernels->store;
+    alignas(16) MacroblockBuffer buffer;
+    int band = 0;
+    for (; band < g.fullBands; ++band) {
+        uint8_t* line = base + BandOffset(stride, slice, band);
+        for (int c = 0; c < g.columns; ++c) {
+            DecodeMacroblock(instance, &buffer, reader);
+            store(&buffer, line + c * kernels->bytesPerMacroblockLine, stride);
+        }
+    }
+    if (g.partialLines >= 0) {
+        uint8_t* line = g.partialLines ? base + BandOffset(stride, slice, band) : base;
+        for (int c = 0; c < g.columns; ++c) {
+            DecodeMacroblock(instance, &buffer, reader);
+            kernels->storePartial(&buffer, line + c * kernels->bytesPerMacroblockLine, stride, g.partialLines);
+        }
+    }
+    // Streaming stores are weakly ordered: make them visible before the
+    // caller learns that the slice is done.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
+}  // namespace
+
+void EncodeSliceUYVY(const CodecInstance* instance, const uint8_t* base, ptrdiff_t stride, int slice, BitWriter* writer)
+{
+    EncodeSliceWith(instance, &instance->pixelKernels.uyvy, base, stride, slice, writer);
+}
+
+void EncodeSliceBGR24(const CodecInstance* instance, const uint8_t* base, ptrdiff_t stride, int slice, BitWriter* writer)
+{
+    EncodeSliceWith(instance, &instance->pixelKernels.bgr24, base, stride, slice, writer);
+}
+
+void EncodeSliceBGR32(const CodecInstance* instance, const uint8_t* base, ptrdiff_t stride, int slice, BitWriter* writer)
+{
+    EncodeSliceWith(instance, &instance->pixelKernels.bgr32, base, stride, slice, writer);
+}
+
+void DecodeSliceUYVY(const CodecInstance* instance, uint8_t* base, ptrdiff_t stride, int slice, BitReader* reader)
+{
+    DecodeSliceWith(instance, &instance->pixelKernels.uyvy, base, stride, slice, reader);
+}
+
+void DecodeSliceBGR24(const CodecInstance* instance, uint8_t* base, ptrdiff_t stride, int slice, BitReader* reader)
+{
+    DecodeSliceWith(instance, &instance->pixelKernels.bgr24, base, stride, slice, reader);
+}
+
+void DecodeSliceBGR32(const CodecInstance* instance, uint8_t* base, ptrdiff_t stride, int slice, BitReader* reader)
+{
+    DecodeSliceWith(instance, &instance->pixelKernels.bgr32, base, stride, slice, reader);
+}
+
+uint32_t SliceMacroblockCount(const CodecInstance* instance, int slice)
+{
+    const SliceGeometry g = GeometryOf(instance, slice);
+    return uint32_t(g.columns) * uint32_t(g.fullBands + (g.partialLines >= 0 ? 1 : 0));
+}
