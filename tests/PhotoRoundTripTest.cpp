@@ -49,9 +49,10 @@ TEST_P(PhotoRoundTrip, MatchesItsGoldenBytesWithBothKernelSets)
         ASSERT_EQ(DecodeFrame(instance.get(), frame, &decoded), FIELD_OK);
         SetCpuFlagsMask(~0u);
         const std::vector<double> psnr = ComponentPsnr(photo, decoded);
-        std::printf("%s %dx%d q%d: %zu bytes, PSNR %.2f / %.2f / %.2f dB, hashes 0x%016llxull 0x%016llxull\n",
-                    mask ? "simd " : "plain", g.width, g.height, g.quality, frame.size(), psnr[0], psnr[1], psnr[2],
-                    (unsigned long long)Fnv1a64(frame), (unsigned long long)Fnv1a64(decoded.bytes));
+        std::printf("%s format %u %dx%d%s q%d: %zu bytes, PSNR %.2f / %.2f / %.2f dB, hashes 0x%016llxull 0x%016llxull\n",
+                    mask ? "simd " : "plain", g.pixelFormat, g.width, g.height, g.bottomUp ? " bottom-up" : "",
+                    g.quality, frame.size(), psnr[0], psnr[1], psnr[2], (unsigned long long)Fnv1a64(frame),
+                    (unsigned long long)Fnv1a64(decoded.bytes));
         EXPECT_EQ(frame.size(), g.frameBytes);
         EXPECT_EQ(Fnv1a64(frame), g.frameHash);
         EXPECT_EQ(Fnv1a64(decoded.bytes), g.pictureHash);

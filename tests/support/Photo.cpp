@@ -1,5 +1,7 @@
 #include "support/Photo.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int SOURCE_WIDTH = 720;
