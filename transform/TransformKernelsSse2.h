@@ -1,0 +1,9 @@
+// The SSE2 kernels of the transform family; InitTransformKernels picks them.
+#pragma once
+
+#include "engine/Block.h"
+
+void ForwardDctSse2(Block* block);
+void InverseDctSse2(Block* block);
+void QuantizeSse2(Block* block, const float* reciprocals);
+void DequantizeSse2(Block* block, const float* scales);
