@@ -53,21 +53,28 @@ inline void MakePhotoBlock(TestRandom* r, Block* scan, int quality)
             samples[y][x] = s < 0 ? 0 : s > 255 ? 255 : std::floor(s);
         }
     }
+    // Orthonormal 1-D basis: basis[u][x] = c(u) / 2 * cos((2x + 1) u pi / 16).
+    double basis[8][8];
+    for (int u = 0; u < 8; ++u)
+        for (int x = 0; x < 8; ++x)
+            basis[u][x] = (u ? 0.5 : std::sqrt(0.125)) * std::cos((2 * x + 1) * u * std::numbers::pi / 16);
+    double rows[8][8];  // rows transformed: rows[y][v]
+    for (int y = 0; y < 8; ++y)
+        for (int v = 0; v < 8; ++v) {
+            double sum = 0;
+            for (int x = 0; x < 8; ++x)
+                sum += basis[v][x] * samples[y][x];
+            rows[y][v] = sum;
+        }
     Block natural;
-    const double pi = std::numbers::pi;
-    for (int u = 0; u < 8; ++u) {
+    for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
             double sum = 0;
             for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 8; ++x)
-                    sum += samples[y][x] * std::cos((2 * y + 1) * u * pi / 16) *
-                           std::cos((2 * x + 1) * v * pi / 16);
-            const double cu = u ? 1.0 : std::sqrt(0.5);
-            const double cv = v ? 1.0 : std::sqrt(0.5);
-            const double step = (10.0 + 8.0 * (u + v)) * (100 - quality) / 25.0;
-            natural.v[u * 8 + v] = int16_t(std::nearbyint(sum * cu * cv / 4 / step));
+                sum += basis[u][y] * rows[y][v];
+            const double step = (16.0 + 7.0 * (u + v)) * (100 - quality) / 25.0;
+            natural.v[u * 8 + v] = int16_t(std::nearbyint(sum / step));
         }
-    }
     ZigzagReorder(&natural, scan);
 }
 

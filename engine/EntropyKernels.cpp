@@ -1,0 +1,18 @@
+#include "engine/EntropyInternal.h"
+#include "platform/CpuFlags.h"
+
+void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags)
+{
+    kernels->encodeBlock = EncodeBlockPlain;
+    kernels->decodeBlock = DecodeBlockPlain;
+    // The fast decoder is portable C++; only a mask of 0, which is how tests
+    // and users ask for the reference twins, keeps the plain one.
+    if (cpuFlags == 0)
+        return;
+    kernels->decodeBlock = DecodeBlockFast;
+    if (!(cpuFlags & CPU_FEATURE_SSE2))
+        return;
+#if defined(__SSE2__)
+    kernels->encodeBlock = EncodeBlockSse2;
+#endif
+}

@@ -1,0 +1,66 @@
+// The zigzag scan and the two encoder tables, built once per instance so that
+// coding a coefficient or a zero run is one indexed load.
+#include "engine/CodecInstance.h"
+#include "engine/EntropyCode.h"
+
+const uint8_t ZigzagOrder[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+namespace {
+
+// Magnitudes 512..2559 share one 22-bit class: ten ones, the sign, 11 bits.
+constexpr uint32_t LONG_CLASS_BASE = 512;
+
+uint32_t ValueCodeEntry(int v)
+{
+    if (v == 0)
+        return 2u << 24;  // [0 0]; never used by the encoder
+    const uint32_t a = uint32_t(v < 0 ? -v : v);
+    const uint32_t s = v < 0 ? 1u : 0u;
+    if (a >= LONG_CLASS_BASE)
+        return (22u << 24) | (0x3FFu + s * 0x400u + (a - LONG_CLASS_BASE) * 0x800u);
+    unsigned k = 1;  // class: a lies in 2^(k-1) .. 2^k - 1
+    while (a >> k)
+        ++k;
+    const uint32_t code = ((1u << k) - 1) + (s << (k + 1)) + ((a - (1u << (k - 1))) << (k + 2));
+    return ((2 * k + 1) << 24) | code;
+}
+
+}  // namespace
+
+void BuildValueCodes(CodecInstance* instance)
+{
+    for (int v = -VALUE_CODE_LIMIT; v <= VALUE_CODE_LIMIT; ++v)
+        instance->valueCodes[v + VALUE_CODE_LIMIT] = ValueCodeEntry(v);
+}
+
+void BuildZeroRunCodes(CodecInstance* instance)
+{
+    for (unsigned index = 0; index < 256; ++index) {
+        unsigned j = 0;  // lowest clear flag: the run is j + 1 zeros long
+        while (j < 8 && (index >> j) & 1)
+            ++j;
+        uint8_t code;
+        uint8_t length;
+        if (j == 0) {
+            code = 0, length = 2;  // [0 0]
+        } else if (j == 1) {
+            code = 0, length = 4;  // two zeros travel as [0 0] [0 0]
+        } else {
+            code = uint8_t(2 + ((j - 2) << 2));  // [0 1 r0 r1 r2], r = zeros - 3
+            length = 5;
+        }
+        instance->zeroRunCodes[index][0] = code;
+        instance->zeroRunCodes[index][1] = uint8_t(((j + 1) << 4) | length);
+    }
+}
+
+void ZigzagReorder(const Block* natural, Block* scan)
+{
+    for (int k = 0; k < 64; ++k)
+        scan->v[k] = natural->v[ZigzagOrder[k]];
+}
