@@ -61,15 +61,15 @@ void DecodeOneThread(benchmark::State& state, uint32_t format, int width, int he
     state.counters["fields/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK_CAPTURE(Encode, uyvy_1920x1080, PIXEL_FORMAT_UYVY, 1920, 1080)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Encode, uyvy_1920x1080, PIXEL_FORMAT_UYVY, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Decode, uyvy_1920x1080_4workers, PIXEL_FORMAT_UYVY, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(DecodeOneThread, uyvy_1920x1080_1thread, PIXEL_FORMAT_UYVY, 1920, 1080)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Encode, uyvy_720x486, PIXEL_FORMAT_UYVY, 720, 486)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DecodeOneThread, uyvy_1920x1080_1thread, PIXEL_FORMAT_UYVY, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Encode, uyvy_720x486, PIXEL_FORMAT_UYVY, 720, 486)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Decode, uyvy_720x486_4workers, PIXEL_FORMAT_UYVY, 720, 486)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(DecodeOneThread, uyvy_720x486_1thread, PIXEL_FORMAT_UYVY, 720, 486)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Encode, bgr24_1920x1080, PIXEL_FORMAT_BGR24, 1920, 1080)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DecodeOneThread, uyvy_720x486_1thread, PIXEL_FORMAT_UYVY, 720, 486)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Encode, bgr24_1920x1080, PIXEL_FORMAT_BGR24, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Decode, bgr24_1920x1080_4workers, PIXEL_FORMAT_BGR24, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Encode, bgr32_1920x1080, PIXEL_FORMAT_BGR32, 1920, 1080)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Encode, bgr32_1920x1080, PIXEL_FORMAT_BGR32, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Decode, bgr32_1920x1080_4workers, PIXEL_FORMAT_BGR32, 1920, 1080)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
