@@ -1,0 +1,76 @@
+// The codec as the tool uses it: the three uncompressed layouts, the bitmap
+// headers that describe them, and one codec instance per worker that codes
+// or decodes whole top-down pictures through the public field functions.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+struct PixelLayout {
+    const char* name;        // as given to --pix
+    uint32_t compression;    // biCompression: the FourCC UYVY, or 0 for RGB
+    int bitCount;            // biBitCount
+    AVPixelFormat avFormat;  // the same bytes as FFmpeg names them
+};
+
+extern const PixelLayout PIXEL_LAYOUTS[3];  // uyvy, bgr24, bgr32
+const PixelLayout* FindPixelLayout(std::string_view name);
+const PixelLayout* PixelLayoutOfBitCount(int bitCount);
+size_t LineBytes(const PixelLayout& layout, int width);
+size_t PictureBytes(const PixelLayout& layout, int width, int height);
+
+constexpr uint32_t MakeFourcc(char a, char b, char c, char d)
+{
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
+           uint32_t(uint8_t(d)) << 24;
+}
+constexpr uint32_t FOURCC_QF25 = MakeFourcc('Q', 'F', '2', '5');
+constexpr int WIDTH_MULTIPLE = 16;  // the compressor refuses other widths
+constexpr int MIN_QUALITY = 50;
+constexpr int MAX_QUALITY = 99;
+
+using BitmapHeader = std::array<uint8_t, 40>;
+// The uncompressed picture as the codec is told about it. RGB is declared
+// bottom-up, the usual bitmap order, so that the stream format keeps a
+// positive height; the compressed bytes do not depend on the line order.
+BitmapHeader UncompressedHeader(const PixelLayout& layout, int width, int height);
+// The stream format the compressor describes for that input: same geometry
+// and bit count, FourCC QF25, and room for six bytes per pixel.
+BitmapHeader CompressedHeader(const PixelLayout& layout, int width, int height);
+
+// One codec instance. Instances are not shared between threads.
+struct CodecSession {
+    void* handle = nullptr;
+    bool decoder = false;
+    const PixelLayout* layout = nullptr;
+    int width = 0;
+    int height = 0;
+
+    CodecSession() = default;
+    CodecSession(CodecSession&& other) noexcept;
+    CodecSession& operator=(CodecSession&&) = delete;
+    CodecSession(const CodecSession&) = delete;
+    CodecSession& operator=(const CodecSession&) = delete;
+    ~CodecSession();
+};
+
+// Quality 0 keeps the codec's default.
+CodecSession OpenEncoder(const PixelLayout& layout, int width, int height, int quality);
+CodecSession OpenDecoder(const PixelLayout& layout, int width, int height);
+uint32_t MaxCodedBytes(int width, int height);
+
+// Codes a contiguous top-down picture; returns the frame's length, or 0 when
+// it does not fit into `capacity` bytes.
+uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* coded, uint32_t capacity);
+
+enum class DecodeOutcome { GOOD, DAMAGED, REFUSED };
+DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_t size, uint8_t* picture);
+
+// Restricts the instruction sets the codec may use (for benchmarks and tests).
+void SetCodecCpuMask(uint32_t mask);

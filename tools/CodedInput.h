@@ -1,0 +1,26 @@
+// QF25 frames from any container FFmpeg demuxes (AVI, MKV, MOV, NUT...).
+#pragma once
+
+#include "Codec.h"
+#include "Ffmpeg.h"
+
+#include <string>
+#include <vector>
+
+struct CodedInput {
+    std::string path;
+    InputContext demuxer;
+    PacketPtr packet;
+    int streamIndex = -1;
+    int width = 0;
+    int height = 0;                         // frame height, whatever the sign in the stream format
+    const PixelLayout* codedFrom = nullptr; // the layout it was coded from, when the format says
+    AVRational rate = {25, 1};
+    AVRational sampleAspect = {0, 1};
+    int64_t expectedFrames = 0;  // 0 when unknown
+    int64_t framesRead = 0;
+};
+
+CodedInput OpenCodedInput(const std::string& path, const std::string& formatName);
+// The next frame's bytes; false at the end of the stream.
+bool ReadCodedFrame(CodedInput& input, std::vector<uint8_t>& coded, uint32_t& size);

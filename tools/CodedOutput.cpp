@@ -1,0 +1,112 @@
+#include "CodedOutput.h"
+
+#include "ToolError.h"
+
+#include <cstring>
+
+const AVOutputFormat* ChooseOutputFormat(const std::string& path, const std::string& formatName)
+{
+    const AVOutputFormat* format =
+        av_guess_format(formatName.empty() ? nullptr : formatName.c_str(), path.c_str(), nullptr);
+    if (format == nullptr) {
+        if (!formatName.empty())
+            FailUsage("unknown output format '" + formatName + "'");
+        Fail(path, "cannot tell the container from the name; add --format NAME");
+    }
+    return format;
+}
+
+namespace {
+
+void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::string& writePath,
+               const CodedStreamInfo& stream)
+{
+    AVFormatContext* raw = nullptr;
+    avformat_alloc_output_context2(&raw, format, nullptr, nullptr);
+    if (raw == nullptr)
+        Fail(output.path, "cannot set up the container");
+    output.muxer.reset(raw);
+    AVStream* video = avformat_new_stream(raw, nullptr);
+    AVCodecParameters& parameters = *video->codecpar;
+    parameters.codec_type = AVMEDIA_TYPE_VIDEO;
+    parameters.codec_id = AV_CODEC_ID_NONE;
+    parameters.codec_tag = FOURCC_QF25;
+    parameters.width = stream.width;
+    parameters.height = stream.height;
+    parameters.bits_per_coded_sample = stream.layout->bitCount;
+    parameters.field_order = AV_FIELD_TT;
+    parameters.sample_aspect_ratio = stream.sampleAspect;
+    video->sample_aspect_ratio = stream.sampleAspect;
+    video->time_base = av_inv_q(stream.rate);
+    video->avg_frame_rate = stream.rate;
+    video->r_frame_rate = stream.rate;
+    if (!(format->flags & AVFMT_NOFILE)) {
+        const int opened = avio_open(&raw->pb, FfmpegUrl(writePath, true).c_str(), AVIO_FLAG_WRITE);
+        if (opened < 0)
+            Fail(output.path, AvErrorText(opened));
+    }
+    const int written = avformat_write_header(raw, nullptr);
+    if (written < 0)
+        Fail(output.path, std::string("the ") + format->name + " container cannot hold QF25 video: " +
+                              AvErrorText(written));
+}
+
+}  // namespace
+
+CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePath, const std::string& formatName,
+                            const CodedStreamInfo& stream)
+{
+    CodedOutput output;
+    output.path = path;
+    output.rate = stream.rate;
+    const AVOutputFormat* format = ChooseOutputFormat(path, formatName);
+    if (std::strcmp(format->name, "avi") != 0) {
+        OpenMuxer(output, format, writePath, stream);
+        return output;
+    }
+    if (writePath == "-")
+        FailUsage("AVI output needs a file: its headers are completed when the last frame is written");
+    AviStreamInfo info;
+    info.width = stream.width;
+    info.height = stream.height;
+    info.rate = stream.rate;
+    info.sampleAspect = stream.sampleAspect;
+    info.format = CompressedHeader(*stream.layout, stream.width, stream.height);
+    output.avi = std::make_unique<AviWriter>();
+    output.avi->path = path;
+    OpenAvi(*output.avi, writePath, info);
+    return output;
+}
+
+void WriteCodedFrame(CodedOutput& output, const uint8_t* data, uint32_t size)
+{
+    if (output.avi) {
+        WriteAviFrame(*output.avi, data, size);
+    } else {
+        PacketPtr packet(av_packet_alloc());
+        if (av_new_packet(packet.get(), int(size)) < 0)
+            Fail(output.path, "out of memory");
+        std::memcpy(packet->data, data, size);
+        AVStream& video = *output.muxer->streams[0];
+        packet->pts = packet->dts = av_rescale_q(output.frames, av_inv_q(output.rate), video.time_base);
+        packet->duration = av_rescale_q(1, av_inv_q(output.rate), video.time_base);
+        packet->flags = AV_PKT_FLAG_KEY;
+        const int written = av_write_frame(output.muxer.get(), packet.get());
+        if (written < 0)
+            Fail(output.path, "cannot write: " + AvErrorText(written));
+    }
+    ++output.frames;
+    output.bytes += size;
+}
+
+void CloseCodedOutput(CodedOutput& output)
+{
+    if (output.avi) {
+        CloseAvi(*output.avi);
+        return;
+    }
+    const int finished = av_write_trailer(output.muxer.get());
+    const int closed = avio_closep(&output.muxer->pb);
+    if (finished < 0 || closed < 0)
+        Fail(output.path, "cannot finish the file: " + AvErrorText(finished < 0 ? finished : closed));
+}

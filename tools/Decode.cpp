@@ -1,0 +1,184 @@
+#include "Commands.h"
+
+#include "FrameLayout.h"
+#include "Interrupt.h"
+#include "OutputFile.h"
+#include "Pipeline.h"
+#include "PictureOutput.h"
+#include "Progress.h"
+#include "ToolError.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+enum FrameOutcome { FRAME_GOOD, FRAME_EMPTY, FRAME_DAMAGED };
+
+// Black in each layout: Y 16 with neutral chroma, or zero RGB.
+void FillBlack(const PixelLayout& layout, std::vector<uint8_t>& picture)
+{
+    if (layout.bitCount != 16) {
+        std::fill(picture.begin(), picture.end(), 0);
+        return;
+    }
+    for (size_t i = 0; i + 1 < picture.size(); i += 2) {
+        picture[i] = 128;
+        picture[i + 1] = 16;
+    }
+}
+
+// The codec writes whole macroblocks and line pairs only: columns right of
+// the last multiple of 16 and the last line of an odd height stay as they
+// were, so such pictures start out black rather than as a previous frame.
+bool HasUncodedPixels(const CodecSession& session)
+{
+    return session.width % WIDTH_MULTIPLE != 0 || session.height % 2 != 0;
+}
+
+// Parses before decoding, so that a cut or garbled frame is named precisely
+// and never reaches the codec.
+void DecodeJob(CodecSession& session, FrameJob& job)
+{
+    if (job.codedBytes == 0) {
+        job.outcome = FRAME_EMPTY;
+        return;
+    }
+    const FrameLayout layout = ParseFrameLayout(job.coded.data(), job.codedBytes);
+    job.outcome = FRAME_DAMAGED;
+    job.problem = layout.problem;
+    if (!job.problem.empty())
+        return;
+    if (HasUncodedPixels(session))
+        FillBlack(*session.layout, job.picture);
+    switch (DecodePicture(session, job.coded.data(), job.codedBytes, job.picture.data())) {
+    case DecodeOutcome::GOOD:
+        job.outcome = FRAME_GOOD;
+        break;
+    case DecodeOutcome::DAMAGED:
+        job.problem = "its coded blocks are damaged";
+        break;
+    case DecodeOutcome::REFUSED:
+        job.problem = "the codec refused it";
+        break;
+    }
+}
+
+}  // namespace
+
+std::string ListFrames(const std::vector<int64_t>& frames)
+{
+    constexpr size_t SHOWN = 20;
+    std::string text;
+    for (size_t i = 0; i < frames.size() && i < SHOWN; ++i)
+        text += (i == 0 ? "" : ", ") + std::to_string(frames[i]);
+    if (frames.size() > SHOWN)
+        text += " and " + std::to_string(frames.size() - SHOWN) + " more";
+    return text;
+}
+
+RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
+                       const std::function<void(const uint8_t* picture)>& sink)
+{
+    std::vector<CodecSession> sessions;
+    for (int i = 0; i < settings.threads; ++i)
+        sessions.push_back(OpenDecoder(*settings.layout, input.width, input.height));
+    const size_t pictureBytes = PictureBytes(*settings.layout, input.width, input.height);
+    std::vector<uint8_t> lastGood;
+    int64_t lastGoodNumber = -1;
+
+    const int64_t expected = CappedFrameCount(input.expectedFrames, settings.frameLimit);
+    Progress progress = StartProgress("decoding", expected, settings.quiet);
+    RunReport report;
+    PipelineSteps steps;
+    steps.produce = [&](FrameJob& job) {
+        if (Interrupted() || (settings.frameLimit > 0 && job.number >= settings.frameLimit))
+            return false;
+        job.picture.resize(pictureBytes);
+        return ReadCodedFrame(input, job.coded, job.codedBytes);
+    };
+    steps.work = [&](int worker, FrameJob& job) { DecodeJob(sessions[size_t(worker)], job); };
+    steps.consume = [&](FrameJob& job) {
+        if (job.outcome == FRAME_GOOD) {
+            // Keep this picture as the stand-in for damaged frames; the job
+            // takes the old buffer for its next frame.
+            std::swap(lastGood, job.picture);
+            lastGoodNumber = job.number;
+        } else if (job.outcome == FRAME_DAMAGED) {
+            report.damaged.push_back(job.number);
+            std::string action = "left out";
+            if (!settings.skipDamaged)
+                action = lastGoodNumber < 0 ? "replaced by black"
+                                            : "replaced by frame " + std::to_string(lastGoodNumber);
+            EndProgress(progress);
+            std::fprintf(stderr, "qf25: %s: frame %lld is damaged (%s); %s\n", input.path.c_str(),
+                         static_cast<long long>(job.number), job.problem.c_str(), action.c_str());
+        }
+        // An empty frame repeats the previous one, as AVI intends it.
+        if (!(job.outcome == FRAME_DAMAGED && settings.skipDamaged)) {
+            if (lastGood.empty()) {
+                lastGood.resize(pictureBytes);
+                FillBlack(*settings.layout, lastGood);
+            }
+            sink(lastGood.data());
+            ++report.frames;
+        }
+        UpdateProgress(progress, job.number + 1);
+    };
+    RunPipeline(settings.threads, DefaultPipelineDepth(settings.threads), steps);
+    EndProgress(progress);
+    report.seconds = SecondsSince(progress.started);
+    report.interrupted = Interrupted();
+    return report;
+}
+
+int RunDecode(const Options& options)
+{
+    const std::string& in = options.files[0];
+    const std::string& out = options.files[1];
+    if (out == "-" && isatty(STDOUT_FILENO))
+        FailUsage("standard output is a terminal; pipe it (qf25 decode IN - | ffplay -) or name a file");
+    CodedInput input = OpenCodedInput(in, options.inputFormat);
+    const PixelLayout& layout = *FindPixelLayout(options.pix);
+    OutputFile file = PrepareOutput(out, {in});
+    PictureOutputSettings outputSettings;
+    outputSettings.path = out;
+    outputSettings.writePath = file.writePath;
+    outputSettings.formatName = options.format;
+    outputSettings.codecName = options.codec;
+    outputSettings.pixFmt = options.pixFmt;
+    outputSettings.width = input.width;
+    outputSettings.height = input.height;
+    outputSettings.rate = input.rate;
+    outputSettings.sampleAspect = input.sampleAspect;
+    outputSettings.expectedFrames = input.expectedFrames;
+    PictureOutput output = OpenPictureOutput(outputSettings, layout);
+
+    DecodeSettings settings;
+    settings.layout = &layout;
+    settings.threads = WorkerCount(options);
+    settings.frameLimit = options.frames;
+    settings.quiet = options.quiet;
+    settings.skipDamaged = options.skipDamaged;
+    const RunReport report =
+        DecodeStream(input, settings, [&](const uint8_t* picture) { WritePicture(output, picture); });
+    ClosePictureOutput(output);
+    CommitOutput(file);
+
+    if (report.interrupted) {
+        std::fprintf(stderr, "qf25: interrupted; %s holds the first %lld frames\n", out.c_str(),
+                     static_cast<long long>(report.frames));
+        return EXIT_INTERRUPTED;
+    }
+    if (!options.quiet)
+        std::fprintf(stderr, "qf25: %s: %lld frames, %.1f frames/s\n", out.c_str(),
+                     static_cast<long long>(report.frames),
+                     report.seconds > 0 ? double(report.frames) / report.seconds : 0.0);
+    if (!report.damaged.empty()) {
+        std::fprintf(stderr, "qf25: %s: damaged frames: %s\n", in.c_str(), ListFrames(report.damaged).c_str());
+        return EXIT_DAMAGED;
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,37 @@
+// Decoded pictures to Y4M, raw video, numbered images or any FFmpeg encoder.
+// Without --codec the output stays lossless: the container's default encoder
+// is kept only when it is lossless, otherwise FFV1 codes the pictures.
+#pragma once
+
+#include "Codec.h"
+#include "Ffmpeg.h"
+
+#include <string>
+
+struct PictureOutputSettings {
+    std::string path;       // names the container; "-" is Y4M on standard output
+    std::string writePath;  // where the data goes
+    std::string formatName;
+    std::string codecName;
+    std::string pixFmt;
+    int width = 0;
+    int height = 0;
+    AVRational rate = {25, 1};
+    AVRational sampleAspect = {0, 1};
+    int64_t expectedFrames = 0;
+};
+
+struct PictureOutput {
+    std::string path;
+    OutputContext muxer;
+    CodecContext encoder;
+    ScalerPtr scaler;
+    FramePtr frame;
+    PacketPtr packet;
+    const PixelLayout* layout = nullptr;
+    int64_t frames = 0;
+};
+
+PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const PixelLayout& layout);
+void WritePicture(PictureOutput& output, const uint8_t* picture);
+void ClosePictureOutput(PictureOutput& output);
