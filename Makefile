@@ -1,4 +1,5 @@
-# make        build the native library, tests, benchmarks and the qf25 command
+# make        build the native library, tests, benchmarks and the qf25 command,
+#             and the Windows DLL (build/win32/qf25.dll)
 # make check  install what is missing, build, and run every test (native,
 #             sanitizers, and the Windows DLL under Wine)
 # make demo   build, then run the qf25 demo on its built-in picture
@@ -8,7 +9,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps build check check-native check-sanitizers check-windows demo bench clean
+.PHONY: all deps build windows check check-native check-sanitizers check-windows demo bench clean
 
 all: build
 
@@ -18,6 +19,23 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
+	$(MAKE) windows
+
+# The 32-bit Windows DLL and the programs its Wine tests run; where the
+# x86-64 MinGW compiler is installed, the same for 64-bit Windows.
+windows: deps
+	cmake -S . -B $(BUILD)/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW-i686.cmake
+	cmake --build $(BUILD)/win32 -j $(JOBS)
+	if command -v x86_64-w64-mingw32-g++ >/dev/null; then \
+	    cmake -S . -B $(BUILD)/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	        -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW-x86_64.cmake && \
+	    cmake --build $(BUILD)/win64 -j $(JOBS); \
+	fi
+
+# The Windows DLL alone: its exports and imports, and its tests under Wine.
+check-windows: build
+	ctest --test-dir $(BUILD) --output-on-failure -R 'DllExports|Wine'
 
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -36,7 +54,7 @@ check-sanitizers: deps
 	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread'
 
 demo: build
-	$(BUILD)/qf25 demo
+	$(BUILD)/qf25 demo --out $(BUILD)
 
 bench: build
 	$(BUILD)/bench/qf25_bench --benchmark_min_time=0.2

@@ -1,7 +1,6 @@
 #include "pixels/ColourTables.h"
 
 #include <atomic>
-#include <cassert>
 
 #include "platform/Once.h"
 
@@ -63,6 +62,6 @@ void EnsureColourTables()
 
 const ColourTables* GetColourTables()
 {
-    assert(colourTablesReady.load(std::memory_order_relaxed));
+    EnsureColourTables();  // after the first build, one acquire load
     return &tables;
 }

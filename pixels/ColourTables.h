@@ -23,5 +23,5 @@ struct alignas(16) ColourTables {
 // are safe and all return with the tables complete. Cheap afterwards.
 void EnsureColourTables();
 
-// The tables, read only. EnsureColourTables must have returned first.
+// The tables, read only, built first if need be.
 const ColourTables* GetColourTables();

@@ -10,7 +10,7 @@ struct PlatformThread;
 
 constexpr uint32_t WAIT_FOREVER = 0xFFFFFFFFu;
 
-enum WaitResult { WAIT_SIGNALLED, WAIT_TIMED_OUT, WAIT_FAILED };
+enum WaitResult { WAIT_SIGNALLED, WAIT_TIMED_OUT, WAIT_ERROR };
 
 // Auto-reset, initially not signalled. Null when it cannot be created.
 PlatformEvent* CreateAutoResetEvent();

@@ -22,7 +22,7 @@ WaitResult WaitEvent(PlatformEvent* event, uint32_t milliseconds)
     case WAIT_TIMEOUT:
         return WAIT_TIMED_OUT;
     default:
-        return WAIT_FAILED;
+        return WAIT_ERROR;
     }
 }
 

@@ -1,0 +1,29 @@
+#include "driver/DriverInstance.h"
+
+#include <new>
+
+#include "engine/CodecInstance.h"
+
+DriverInstance* OpenDriverInstance()
+{
+    DriverInstance* instance = new (std::nothrow) DriverInstance{};
+    if (!instance)
+        return nullptr;
+    instance->codec = CreateCodecInstance();
+    if (!instance->codec) {
+        delete instance;
+        return nullptr;
+    }
+    // Every instance writes QF25 as its compressed format, also when the host
+    // opened it without parameters or under another handler name.
+    instance->codec->fourcc = FOURCC_QF25;
+    return instance;
+}
+
+void CloseDriverInstance(DriverInstance* instance)
+{
+    if (!instance)
+        return;
+    DestroyCodecInstance(instance->codec);
+    delete instance;
+}

@@ -1,0 +1,131 @@
+#include <qf25.h>
+
+#include <algorithm>
+
+#include "driver/DriverInstance.h"
+#include "driver/EntryPoint.h"
+#include "driver/Formats.h"
+#include "driver/HostSettings.h"
+#include "engine/CodecInstance.h"
+#include "engine/FieldCoder.h"
+#include "platform/CpuFlags.h"
+#include "platform/Vfw.h"
+#include "transform/QuantTables.h"
+
+namespace {
+
+DriverInstance* InstanceOf(void* handle)
+{
+    return static_cast<DriverInstance*>(handle);
+}
+
+const BITMAPINFOHEADER* HeaderOf(const void* format)
+{
+    return static_cast<const BITMAPINFOHEADER*>(format);
+}
+
+uint32_t LargestFrameBytes(int32_t width, int32_t height)
+{
+    if (!GeometryFits(width, height))
+        return 0;
+    return uint32_t(std::min<uint64_t>(MaxFrameBytes(width, int32_t(Magnitude(height))), UINT32_MAX));
+}
+
+}  // namespace
+
+extern "C" {
+
+QF25_ENTRY void* QF25_CALL QFC_CompressFieldBegin(const void* format)
+{
+    DriverInstance* instance = OpenDriverInstance();
+    if (instance && CompressBegin(HeaderOf(format), instance) != ICERR_OK) {
+        CloseDriverInstance(instance);
+        return nullptr;
+    }
+    return instance;
+}
+
+QF25_ENTRY uint32_t QF25_CALL QFC_CompressField(void* handle, uint8_t* frame, const uint8_t* firstLine,
+                                                int32_t stride, int32_t fieldIndex)
+{
+    const CodecInstance* codec = handle ? InstanceOf(handle)->codec : nullptr;
+    const uint32_t capacity = codec ? CompressedCapacity(codec->width, codec->height) : 0;
+    return QFC_CompressFieldSized(handle, frame, capacity, firstLine, stride, fieldIndex);
+}
+
+QF25_ENTRY uint32_t QF25_CALL QFC_CompressFieldSized(void* handle, uint8_t* frame, uint32_t capacity,
+                                                     const uint8_t* firstLine, int32_t stride, int32_t fieldIndex)
+{
+    if (!handle || !frame || !firstLine)
+        return 0;
+    return EncodeField(InstanceOf(handle)->codec, frame, capacity, firstLine, stride, fieldIndex);
+}
+
+QF25_ENTRY int32_t QF25_CALL QFC_CompressFieldEnd(void* handle)
+{
+    CloseDriverInstance(InstanceOf(handle));
+    return 0;
+}
+
+QF25_ENTRY void* QF25_CALL QFC_DecompressFieldBegin(const void* format)
+{
+    const BITMAPINFOHEADER* header = HeaderOf(format);
+    if (!header || !GeometryFits(header->biWidth, header->biHeight))
+        return nullptr;
+    DriverInstance* instance = OpenDriverInstance();
+    if (instance)
+        RecordDecompressGeometry(header, header, instance->codec);
+    return instance;
+}
+
+QF25_ENTRY int32_t QF25_CALL QFC_DecompressField(void* handle, uint8_t* firstLine, const uint8_t* frame,
+                                                 int32_t stride, int32_t fieldIndex)
+{
+    if (!handle || !frame)
+        return 0;
+    const CodecInstance* codec = InstanceOf(handle)->codec;
+    const uint32_t frameBytes = DeclaredFrameBytes(frame, LargestFrameBytes(codec->width, codec->height));
+    QFC_DecompressFieldSized(handle, firstLine, frame, frameBytes, stride, fieldIndex);
+    return 0;
+}
+
+QF25_ENTRY int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* firstLine, const uint8_t* frame,
+                                                      uint32_t frameSize, int32_t stride, int32_t fieldIndex)
+{
+    if (!handle || !firstLine || !frame || frameSize == 0)
+        return int32_t(ICERR_BADFORMAT);
+    switch (DecodeField(InstanceOf(handle)->codec, frame, frameSize, firstLine, stride, fieldIndex)) {
+    case FIELD_OK:
+        return 0;
+    case FIELD_DAMAGED:
+        return 1;
+    default:
+        return int32_t(ICERR_BADFORMAT);
+    }
+}
+
+QF25_ENTRY int32_t QF25_CALL QFC_DecompressFieldEnd(void* handle)
+{
+    CloseDriverInstance(InstanceOf(handle));
+    return 0;
+}
+
+QF25_ENTRY int32_t QF25_CALL QFC_SetQuality(void* handle, int32_t quality)
+{
+    if (!handle || quality < MIN_QUALITY || quality > MAX_QUALITY)
+        return int32_t(ICERR_BADPARAM);
+    SetQuality(InstanceOf(handle)->codec, quality);
+    return 0;
+}
+
+QF25_ENTRY uint32_t QF25_CALL QFC_MaxFrameSize(int32_t width, int32_t height)
+{
+    return LargestFrameBytes(width, height);
+}
+
+QF25_ENTRY void QF25_CALL QFC_SetCpuMask(uint32_t mask)
+{
+    SetCpuFlagsMask(mask);
+}
+
+}  // extern "C"

@@ -1,0 +1,48 @@
+# Tests beyond the GoogleTest binary: the public header as C, the exports of
+# the native library, and the Windows DLL under Wine. `make` builds the DLL in
+# ${CMAKE_BINARY_DIR}/win32 (and, where the compiler exists, a 64-bit twin in
+# win64) before `make check` runs these.
+
+# Built with qf25_tests, so that every build that runs the tests has them.
+add_executable(qf25_public_header PublicHeaderTest.c)
+target_link_libraries(qf25_public_header PRIVATE qf25)
+set_target_properties(qf25_public_header PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
+target_compile_options(qf25_public_header PRIVATE -pedantic -Werror)
+add_dependencies(qf25_tests qf25_public_header)
+add_test(NAME PublicHeader COMMAND qf25_public_header)
+
+set(QF25_CHECK_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-exports.sh)
+find_program(QF25_NM NAMES nm REQUIRED)
+add_test(NAME LibraryExports COMMAND ${QF25_CHECK_EXPORTS} so ${QF25_NM} $<TARGET_FILE:qf25>)
+
+if(QF25_SANITIZE)
+    return()
+endif()
+
+add_executable(qf25_vfw_reference wine/VfwReference.cpp)
+target_link_libraries(qf25_vfw_reference PRIVATE qf25)
+target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
+add_dependencies(qf25_tests qf25_vfw_reference)
+
+# One Windows build: its export check, the processor probes and the VfW host
+# under Wine, one prefix at a time.
+function(qf25_add_wine_tests arch objdump)
+    set(windows ${CMAKE_BINARY_DIR}/${arch})
+    set(run ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-test.sh)
+    add_test(NAME DllExports_${arch} COMMAND ${QF25_CHECK_EXPORTS} dll ${objdump} ${windows}/qf25.dll)
+    add_test(NAME WineProbes_${arch} COMMAND ${run} ${arch} probe ${windows})
+    add_test(NAME WineVfw_${arch} COMMAND ${run} ${arch} vfw ${windows} $<TARGET_FILE:qf25_vfw_reference>
+                                          ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+    set_tests_properties(WineProbes_${arch} WineVfw_${arch} PROPERTIES RESOURCE_LOCK wine_${arch} TIMEOUT 900
+                         SKIP_RETURN_CODE 77)
+endfunction()
+
+find_program(QF25_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)
+qf25_add_wine_tests(win32 ${QF25_OBJDUMP_I686})
+
+find_program(QF25_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump)
+find_program(QF25_CXX_X86_64 x86_64-w64-mingw32-g++)
+find_program(QF25_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(QF25_OBJDUMP_X86_64 AND QF25_CXX_X86_64 AND QF25_WINE64)
+    qf25_add_wine_tests(win64 ${QF25_OBJDUMP_X86_64})
+endif()

@@ -1,0 +1,90 @@
+#!/bin/bash
+# Runs one of the Windows test programs under Wine, in a private prefix inside
+# the Windows build tree (created on first use), and checks its result.
+#
+#   run-wine-test.sh <win32|win64> vfw <windows build dir> <reference program> <vector dir>
+#       the VfW host drives qf25.dll through msvfw32; the native reference
+#       program prepares the cases before and compares the bytes after
+#   run-wine-test.sh <win32|win64> probe <windows build dir>
+#       the processor probes and their exception guard
+#
+# Wine can, rarely, crash at process exit after a program has completed and
+# checked everything; such a run (non-zero status but its completion marker
+# written) is retried once and never counted as a success by itself.
+set -euo pipefail
+
+arch=$1
+test=$2
+windows=$(cd "$3" && pwd)
+
+case $arch in
+win32) loader=wine ;;
+win64) loader=$(command -v wine64 || echo /usr/lib/wine/wine64) ;;
+*) echo "unknown architecture $arch" >&2; exit 2 ;;
+esac
+
+export WINEPREFIX=$windows/wine
+export WINEARCH=$arch
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+
+# Unix path as Wine sees it: the Z: drive is the root directory.
+windows_path() {
+    local path=${1//\//\\}
+    echo "Z:$path"
+}
+
+stop_wine() {
+    wineserver -k 2>/dev/null || true
+}
+trap stop_wine EXIT
+
+# Some virtual machines run no 32-bit programs at all (the kernel answers
+# "Exec format error"); the 32-bit tests cannot run there and say so.
+if [ "$arch" = win32 ] && ! "$loader" --version >/dev/null 2>&1; then
+    echo "SKIPPED: this kernel runs no 32-bit programs, so the 32-bit Wine cannot start" >&2
+    exit 77
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating the Wine prefix $WINEPREFIX"
+    "$loader" wineboot -i >/dev/null 2>&1
+    wineserver -w
+fi
+
+# run_program <completion marker or ""> <program> <arguments...>
+run_program() {
+    local marker=$1
+    shift
+    for attempt in 1 2; do
+        if "$loader" "$@"; then
+            return 0
+        fi
+        if [ -z "$marker" ] || [ ! -f "$marker" ] || [ "$attempt" = 2 ]; then
+            echo "FAILED: $* ended with an error" >&2
+            return 1
+        fi
+        echo "note: Wine crashed after a complete run; running it once more" >&2
+        rm -f "$marker"
+    done
+}
+
+case $test in
+vfw)
+    reference=$4
+    vectors=$5
+    cases=$windows/vfw-cases
+    mkdir -p "$cases"
+    "$reference" prepare "$cases" "$vectors"
+    run_program "$cases/vfwhost.done" "$windows/vfwhost.exe" "$(windows_path "$windows/qf25.dll")" \
+        "$(windows_path "$cases")"
+    "$reference" compare "$cases"
+    ;;
+probe)
+    run_program "" "$windows/probehost.exe"
+    ;;
+*)
+    echo "unknown test $test" >&2
+    exit 2
+    ;;
+esac
