@@ -24,8 +24,8 @@ target_link_libraries(qf25_vfw_reference PRIVATE qf25)
 target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(qf25_tests qf25_vfw_reference)
 
-# One Windows build: its export check, the processor probes and the VfW host
-# under Wine, one prefix at a time.
+# One Windows build: its export check, the processor probes, the VfW host and
+# the AVIFile host under Wine, one prefix at a time.
 function(qf25_add_wine_tests arch objdump)
     set(windows ${CMAKE_BINARY_DIR}/${arch})
     set(run ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-test.sh)
@@ -35,6 +35,12 @@ function(qf25_add_wine_tests arch objdump)
                                           ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
     set_tests_properties(WineProbes_${arch} WineVfw_${arch} PROPERTIES RESOURCE_LOCK wine_${arch} TIMEOUT 900
                          SKIP_RETURN_CODE 77)
+    # The AVI interchange needs the qf25 command, which a build may leave out.
+    if(QF25_TOOLS)
+        add_test(NAME WineAvi_${arch} COMMAND ${run} ${arch} avi ${windows} $<TARGET_FILE:qf25_command>
+                                              ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+        set_tests_properties(WineAvi_${arch} PROPERTIES RESOURCE_LOCK wine_${arch} TIMEOUT 900 SKIP_RETURN_CODE 77)
+    endif()
 endfunction()
 
 find_program(QF25_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)

@@ -15,39 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "HostSupport.h"
 #include "VfwCases.h"
 
 namespace {
 
-const char DRIVERS_KEY[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-const DWORD QF25 = mmioFOURCC('Q', 'F', '2', '5');
-
-int failures = 0;
-
-void Check(bool condition, const std::string& what)
-{
-    if (!condition) {
-        std::printf("FAILED: %s\n", what.c_str());
-        ++failures;
-    }
-}
 
 void CheckResult(LRESULT result, LRESULT expected, const std::string& what)
 {
     Check(result == expected, what + " returned " + std::to_string(long(result)) + ", expected " +
                                   std::to_string(long(expected)));
-}
-
-bool Register(const char* dllPath)
-{
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, DRIVERS_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const LONG status = RegSetValueExA(key, "vidc.qf25", 0, REG_SZ, reinterpret_cast<const BYTE*>(dllPath),
-                                       DWORD(std::strlen(dllPath) + 1));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
 }
 
 BITMAPINFOHEADER UncompressedHeader(const VfwCase& c)

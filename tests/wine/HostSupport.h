@@ -1,0 +1,37 @@
+// What the Windows test hosts share: registering qf25.dll as the installable
+// compressor vidc.qf25, and counting failed checks.
+#pragma once
+
+#include <windows.h>
+#include <vfw.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+const DWORD QF25 = mmioFOURCC('Q', 'F', '2', '5');
+
+inline int failures = 0;
+
+inline bool Check(bool condition, const std::string& what)
+{
+    if (!condition) {
+        std::printf("FAILED: %s\n", what.c_str());
+        ++failures;
+    }
+    return condition;
+}
+
+// The registry value through which ICOpen finds an installable compressor.
+inline bool Register(const char* dllPath)
+{
+    const char driversKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, driversKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const LONG status = RegSetValueExA(key, "vidc.qf25", 0, REG_SZ, reinterpret_cast<const BYTE*>(dllPath),
+                                       DWORD(std::strlen(dllPath) + 1));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
