@@ -9,7 +9,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps build windows check check-native check-sanitizers check-windows demo bench clean
+.PHONY: all deps build windows check check-sanitizers check-windows demo bench clean
 
 all: build
 
