@@ -44,51 +44,57 @@ bool IsAligned(const void* base, ptrdiff_t stride)
     return reinterpret_cast<uintptr_t>(base) % 16 == 0 && stride % 16 == 0;
 }
 
-void EncodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* kernels, const uint8_t* base,
-                     ptrdiff_t stride, int slice, BitWriter* writer)
+// Visits the slice's macroblocks in coding order: band by band from the top,
+// left to right within a band. `code` gets the macroblock's top-left byte and
+// its line count (8, or that of the partial band).
+template <typename Byte, typename CodeMacroblock>
+void ForEachMacroblock(const CodecInstance* instance, int bytesPerMacroblockLine, Byte* base, ptrdiff_t stride,
+                       int slice, CodeMacroblock code)
 {
     const SliceGeometry g = GeometryOf(instance, slice);
-    const LoadMacroblockFn load = IsAligned(base, stride) ? kernels->loadAligned : kernels->load;
-    alignas(16) MacroblockBuffer buffer;
     int band = 0;
     for (; band < g.fullBands; ++band) {
-        const uint8_t* line = base + BandOffset(stride, slice, band);
-        for (int c = 0; c < g.columns; ++c) {
-            load(instance, line + c * kernels->bytesPerMacroblockLine, stride, &buffer);
-            EncodeMacroblock(instance, &buffer, writer);
-        }
+        Byte* line = base + BandOffset(stride, slice, band);
+        for (int c = 0; c < g.columns; ++c)
+            code(line + c * bytesPerMacroblockLine, BAND_FIELD_LINES);
     }
     if (g.partialLines < 0)
         return;
-    // A partial band of no line has no address of its own; its loads read nothing.
-    const uint8_t* line = g.partialLines ? base + BandOffset(stride, slice, band) : base;
-    for (int c = 0; c < g.columns; ++c) {
-        kernels->loadPartial(instance, line + c * kernels->bytesPerMacroblockLine, stride, &buffer, g.partialLines);
-        EncodeMacroblock(instance, &buffer, writer);
-    }
+    // A partial band of no line has no address of its own; nothing of it is
+    // read or written.
+    Byte* line = g.partialLines ? base + BandOffset(stride, slice, band) : base;
+    for (int c = 0; c < g.columns; ++c)
+        code(line + c * bytesPerMacroblockLine, g.partialLines);
+}
+
+void EncodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* kernels, const uint8_t* base,
+                     ptrdiff_t stride, int slice, BitWriter* writer)
+{
+    const LoadMacroblockFn load = IsAligned(base, stride) ? kernels->loadAligned : kernels->load;
+    alignas(16) MacroblockBuffer buffer;
+    ForEachMacroblock(instance, kernels->bytesPerMacroblockLine, base, stride, slice,
+                      [&](const uint8_t* macroblock, int lines) {
+                          if (lines == BAND_FIELD_LINES)
+                              load(instance, macroblock, stride, &buffer);
+                          else
+                              kernels->loadPartial(instance, macroblock, stride, &buffer, lines);
+                          EncodeMacroblock(instance, &buffer, writer);
+                      });
 }
 
 void DecodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* kernels, uint8_t* base,
                      ptrdiff_t stride, int slice, BitReader* reader)
 {
-    const SliceGeometry g = GeometryOf(instance, slice);
     const StoreMacroblockFn store = IsAligned(base, stride) ? kernels->storeAligned : kernels->store;
     alignas(16) MacroblockBuffer buffer;
-    int band = 0;
-    for (; band < g.fullBands; ++band) {
-        uint8_t* line = base + BandOffset(stride, slice, band);
-        for (int c = 0; c < g.columns; ++c) {
-            DecodeMacroblock(instance, &buffer, reader);
-            store(&buffer, line + c * kernels->bytesPerMacroblockLine, stride);
-        }
-    }
-    if (g.partialLines >= 0) {
-        uint8_t* line = g.partialLines ? base + BandOffset(stride, slice, band) : base;
-        for (int c = 0; c < g.columns; ++c) {
-            DecodeMacroblock(instance, &buffer, reader);
-            kernels->storePartial(&buffer, line + c * kernels->bytesPerMacroblockLine, stride, g.partialLines);
-        }
-    }
+    ForEachMacroblock(instance, kernels->bytesPerMacroblockLine, base, stride, slice,
+                      [&](uint8_t* macroblock, int lines) {
+                          DecodeMacroblock(instance, &buffer, reader);
+                          if (lines == BAND_FIELD_LINES)
+                              store(&buffer, macroblock, stride);
+                          else
+                              kernels->storePartial(&buffer, macroblock, stride, lines);
+                      });
     // Streaming stores are weakly ordered: make them visible before the
     // caller learns that the slice is done.
     std::atomic_thread_fence(std::memory_order_seq_cst);
