@@ -34,6 +34,22 @@ inline size_t PictureBytesOf(const VfwCase& c)
     return size_t(BitCountOf(c.layout) / 8) * uint32_t(c.width) * uint32_t(c.height);
 }
 
+// The case's picture as a bitmap header; Header is the platform's
+// BITMAPINFOHEADER on either side.
+template <typename Header>
+Header UncompressedHeader(const VfwCase& c)
+{
+    Header header = {};
+    header.biSize = sizeof header;
+    header.biWidth = c.width;
+    header.biHeight = c.topDown ? -c.height : c.height;
+    header.biPlanes = 1;
+    header.biBitCount = BitCountOf(c.layout);
+    header.biCompression = CompressionOf(c.layout);
+    header.biSizeImage = decltype(header.biSizeImage)(PictureBytesOf(c));
+    return header;
+}
+
 inline std::string CasePath(const std::string& directory, const std::string& name, const char* suffix)
 {
     return directory + "/" + name + suffix;

@@ -27,19 +27,6 @@ void CheckResult(LRESULT result, LRESULT expected, const std::string& what)
                                   std::to_string(long(expected)));
 }
 
-BITMAPINFOHEADER UncompressedHeader(const VfwCase& c)
-{
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = c.width;
-    header.biHeight = c.topDown ? -c.height : c.height;
-    header.biPlanes = 1;
-    header.biBitCount = BitCountOf(c.layout);
-    header.biCompression = CompressionOf(c.layout);
-    header.biSizeImage = DWORD(PictureBytesOf(c));
-    return header;
-}
-
 void CheckInfo()
 {
     HIC hic = ICOpen(ICTYPE_VIDEO, mmioFOURCC('q', 'f', '2', '5'), ICMODE_COMPRESS);
@@ -71,7 +58,7 @@ bool Compress(const VfwCase& c, const std::vector<uint8_t>& picture, BITMAPINFOH
     Check(hic != nullptr, c.name + ": ICOpen for compression");
     if (!hic)
         return false;
-    BITMAPINFOHEADER input = UncompressedHeader(c);
+    BITMAPINFOHEADER input = UncompressedHeader<BITMAPINFOHEADER>(c);
     DWORD quality = DWORD(c.hostQuality);
     CheckResult(ICSendMessage(hic, ICM_SETQUALITY, DWORD_PTR(&quality), 0), ICERR_OK, c.name + ": ICM_SETQUALITY");
     CheckResult(ICCompressQuery(hic, &input, nullptr), ICERR_OK, c.name + ": ICCompressQuery");
@@ -103,7 +90,7 @@ bool Decompress(const VfwCase& c, const BITMAPINFOHEADER& format, const std::vec
         return false;
     BITMAPINFOHEADER input = format;
     input.biSizeImage = DWORD(frame.size());  // as AVIFile passes each sample
-    BITMAPINFOHEADER output = UncompressedHeader(c);
+    BITMAPINFOHEADER output = UncompressedHeader<BITMAPINFOHEADER>(c);
     CheckResult(ICDecompressQuery(hic, &input, &output), ICERR_OK, c.name + ": ICDecompressQuery");
     CheckResult(ICDecompressGetFormatSize(hic, &input), sizeof(BITMAPINFOHEADER), c.name + ": ICDecompressGetFormatSize");
     BITMAPINFOHEADER suggested = {};

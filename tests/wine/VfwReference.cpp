@@ -101,25 +101,12 @@ uintptr_t Open()
     return uintptr_t(Send(0, DRV_OPEN, nullptr, &parameters));
 }
 
-BITMAPINFOHEADER UncompressedHeader(const VfwCase& c)
-{
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = c.width;
-    header.biHeight = c.topDown ? -c.height : c.height;
-    header.biPlanes = 1;
-    header.biBitCount = BitCountOf(c.layout);
-    header.biCompression = CompressionOf(c.layout);
-    header.biSizeImage = DWORD(PictureBytesOf(c));
-    return header;
-}
-
 // The message sequence of the Windows host, sent straight to DriverProc.
 bool CodeNatively(const VfwCase& c, const std::vector<uint8_t>& picture, std::vector<uint8_t>* frame,
                   std::vector<uint8_t>* decoded)
 {
     const uintptr_t encoder = Open();
-    BITMAPINFOHEADER input = UncompressedHeader(c);
+    BITMAPINFOHEADER input = UncompressedHeader<BITMAPINFOHEADER>(c);
     BITMAPINFOHEADER format = {};
     int32_t quality = c.hostQuality;
     Send(encoder, ICM_SETQUALITY, &quality);
