@@ -5,6 +5,7 @@
 
 #include "platform/CpuFlags.h"
 #include "support/FrameCoding.h"
+#include "support/KernelVariants.h"
 
 namespace {
 
@@ -31,9 +32,9 @@ const Vector VECTORS[] = {
     {"noise-720x486.uyvy", PIXEL_FORMAT_UYVY, 720, 486, false, 99, "noise-720x486"},
 };
 
-class ConformanceVector : public testing::TestWithParam<std::tuple<Vector, bool>> {
+class ConformanceVector : public testing::TestWithParam<std::tuple<Vector, uint32_t>> {
 protected:
-    void SetUp() override { SetCpuFlagsMask(std::get<1>(GetParam()) ? ~0u : 0u); }
+    void SetUp() override { SetCpuFlagsMask(std::get<1>(GetParam())); }
     void TearDown() override { SetCpuFlagsMask(~0u); }
 };
 
@@ -57,16 +58,16 @@ TEST_P(ConformanceVector, EncodesAndDecodesTheExpectedBytes)
     EXPECT_TRUE(decoded.bytes == ReadTestFile(std::string("vectors/") + v.stem + suffix + ".dec"));
 }
 
-std::string VectorName(const testing::TestParamInfo<std::tuple<Vector, bool>>& info)
+std::string VectorName(const testing::TestParamInfo<std::tuple<Vector, uint32_t>>& info)
 {
     std::string name = std::string(std::get<0>(info.param).stem) + "_q" + std::to_string(std::get<0>(info.param).quality);
     for (char& c : name)
         if (!isalnum(static_cast<unsigned char>(c)))
             c = '_';
-    return name + (std::get<1>(info.param) ? "_simd" : "_plain");
+    return name + "_" + KernelVariantName({std::get<1>(info.param), info.index});
 }
 
-INSTANTIATE_TEST_SUITE_P(Vectors, ConformanceVector, testing::Combine(testing::ValuesIn(VECTORS), testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(Vectors, ConformanceVector, testing::Combine(testing::ValuesIn(VECTORS), KERNEL_VARIANTS),
                          VectorName);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/CpuFlags.h"
+#include "support/KernelVariants.h"
 #include "support/Photo.h"
 
 namespace {
@@ -40,7 +41,7 @@ TEST_P(PhotoRoundTrip, MatchesItsGoldenBytesWithBothKernelSets)
 {
     const Golden& g = GetParam();
     const Picture photo = ScaledPhoto(g.pixelFormat, g.width, g.height, g.bottomUp);
-    for (uint32_t mask : {~0u, 0u}) {
+    for (uint32_t mask : KernelVariantFlags()) {
         SetCpuFlagsMask(mask);
         InstancePtr instance = MakeInstance(photo, g.quality);
         const std::vector<uint8_t> frame = EncodeFrame(instance.get(), photo);
@@ -50,7 +51,7 @@ TEST_P(PhotoRoundTrip, MatchesItsGoldenBytesWithBothKernelSets)
         SetCpuFlagsMask(~0u);
         const std::vector<double> psnr = ComponentPsnr(photo, decoded);
         std::printf("%s format %u %dx%d%s q%d: %zu bytes, PSNR %.2f / %.2f / %.2f dB, hashes 0x%016llxull 0x%016llxull\n",
-                    mask ? "simd " : "plain", g.pixelFormat, g.width, g.height, g.bottomUp ? " bottom-up" : "",
+                    KernelVariantName({mask, 0}).c_str(), g.pixelFormat, g.width, g.height, g.bottomUp ? " bottom-up" : "",
                     g.quality, frame.size(), psnr[0], psnr[1], psnr[2], (unsigned long long)Fnv1a64(frame),
                     (unsigned long long)Fnv1a64(decoded.bytes));
         EXPECT_EQ(frame.size(), g.frameBytes);
