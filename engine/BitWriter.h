@@ -21,7 +21,10 @@ struct BitWriter {
 // Bytes a write at byte b may touch: the merged word and the cleared word.
 constexpr uint32_t BIT_WRITER_REACH = 8;
 
-inline uint32_t LoadLE32(const uint8_t* p)
+// The helpers the wide kernels use are always inlined: those files are built
+// for other instruction sets, and an out-of-line copy left there could be the
+// one the linker keeps for every caller.
+[[gnu::always_inline]] inline uint32_t LoadLE32(const uint8_t* p)
 {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -31,12 +34,24 @@ inline uint32_t LoadLE32(const uint8_t* p)
     return v;
 }
 
-inline void StoreLE32(uint8_t* p, uint32_t v)
+[[gnu::always_inline]] inline void StoreLE32(uint8_t* p, uint32_t v)
 {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     v = __builtin_bswap32(v);
 #endif
     std::memcpy(p, &v, 4);
+}
+
+// Compilers merge the halves into one 8-byte access.
+[[gnu::always_inline]] inline uint64_t LoadLE64(const uint8_t* p)
+{
+    return LoadLE32(p) | uint64_t(LoadLE32(p + 4)) << 32;
+}
+
+[[gnu::always_inline]] inline void StoreLE64(uint8_t* p, uint64_t v)
+{
+    StoreLE32(p, uint32_t(v));
+    StoreLE32(p + 4, uint32_t(v >> 32));
 }
 
 inline uint32_t LoadLE24(const uint8_t* p)
@@ -85,7 +100,7 @@ inline uint32_t BytesUsed(const BitWriter* w)
 
 // True when a write of up to `bytes` more bytes from the current position,
 // plus the writer's reach, stays inside the capacity.
-inline bool HasRoom(const BitWriter* w, uint32_t bytes)
+[[gnu::always_inline]] inline bool HasRoom(const BitWriter* w, uint32_t bytes)
 {
     const uint64_t need = uint64_t(w->position / 8) + bytes + BIT_WRITER_REACH;
     return need <= w->capacity;

@@ -1,6 +1,7 @@
 // The block decoder read code by code with PeekBits: the reference for the
-// fast decoder and the path near the end of a slice's data, where the bounded
-// reader supplies zeros past the end.
+// fast decoders, the path near the end of a slice's data, where the bounded
+// reader supplies zeros past the end, and the fast decoders' way through the
+// last scan positions of a block.
 //
 // Corrupt data cannot make it write outside the block: a zero code that
 // carries t past 63 ends the block, and so does a value code read at t = 64
@@ -12,7 +13,6 @@ namespace {
 
 // Value codes: 1^k 0 s m(k - 1 bits) for classes k = 1..9, 1^10 s e(11 bits).
 constexpr unsigned LONGEST_CLASS = 10;
-constexpr unsigned LONGEST_CODE_BITS = 22;
 
 unsigned TrailingOnes(uint32_t bits, unsigned limit)
 {
@@ -24,11 +24,8 @@ unsigned TrailingOnes(uint32_t bits, unsigned limit)
 
 }  // namespace
 
-void DecodeBlockPlain(BitReader* reader, Block* block)
+void DecodeCodesPlain(BitReader* reader, int t, Block* block)
 {
-    ClearBlock(block);
-    block->v[0] = int16_t(GetBits(reader, 12));
-    int t = 1;
     for (;;) {
         const uint32_t bits = PeekBits(reader, LONGEST_CODE_BITS);
         if (!(bits & 1)) {
@@ -58,4 +55,11 @@ void DecodeBlockPlain(BitReader* reader, Block* block)
         block->v[ZigzagOrder[t]] = int16_t(bits >> signBit & 1 ? -magnitude : magnitude);
         ++t;
     }
+}
+
+void DecodeBlockPlain(BitReader* reader, Block* block)
+{
+    ClearBlock(block);
+    block->v[0] = int16_t(GetBits(reader, 12));
+    DecodeCodesPlain(reader, 1, block);
 }

@@ -1,5 +1,5 @@
 // The block encoder written code by code with PutBits: the reference the fast
-// encoder must match bit for bit, and the path taken when the writer is close
+// encoders must match bit for bit, and the path taken when the writer is close
 // to its capacity (PutBits then records the overflow).
 #include "engine/CodecInstance.h"
 #include "engine/EntropyInternal.h"
@@ -30,4 +30,11 @@ void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWrite
         }
     }
     PutBits(writer, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
+}
+
+void EncodeNaturalBlockPlain(const Block* natural, const CodecInstance* instance, BitWriter* writer)
+{
+    Block scan;
+    ZigzagReorder(natural, &scan);
+    EncodeBlockPlain(&scan, instance, writer);
 }

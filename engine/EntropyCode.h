@@ -19,7 +19,13 @@ constexpr unsigned END_OF_BLOCK_BITS = 5;
 // The longest block: DC, 63 values of 22 bits and the end of block, rounded up.
 constexpr uint32_t MAX_BLOCK_BYTES = (12 + 63 * 22 + 5 + 7) / 8;
 
-extern const uint8_t ZigzagOrder[64];
+// Scan position k holds the coefficient at natural index ZigzagOrder[k].
+inline constexpr uint8_t ZigzagOrder[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
 
 // Fills instance->valueCodes: entry v + 2559 holds the code of v (first stream
 // bit in bit 0) in bits 0..23 and its length in bits 24..31.
@@ -33,17 +39,24 @@ void BuildZeroRunCodes(CodecInstance* instance);
 // scan[k] = natural[ZigzagOrder[k]].
 void ZigzagReorder(const Block* natural, Block* scan);
 
-using EncodeBlockFn = void (*)(const Block* scan, const CodecInstance* instance, BitWriter* writer);
+using EncodeBlockFn = void (*)(const Block* natural, const CodecInstance* instance, BitWriter* writer);
 using DecodeBlockFn = void (*)(BitReader* reader, Block* block);
 
 // One record per kernel family, filled once from the processor's features.
 struct EntropyKernels {
-    EncodeBlockFn encodeBlock;  // appends one block in scan order
+    // Appends the code of a natural-order block: the zigzag scan and the block
+    // code in one pass, so the fast kernels never build the scan-order copy.
+    EncodeBlockFn encodeNaturalBlock;
     DecodeBlockFn decodeBlock;  // clears the block, reads one, natural order
 };
 
 void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags);
 
-// The plain twins, written straight from the code tables.
+// The block code written straight from the code tables, for a block already
+// in scan order: the reference every encoder kernel must match.
 void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWriter* writer);
+
+// The plain twins in the kernel table: ZigzagReorder then EncodeBlockPlain,
+// and the decoder read code by code.
+void EncodeNaturalBlockPlain(const Block* natural, const CodecInstance* instance, BitWriter* writer);
 void DecodeBlockPlain(BitReader* reader, Block* block);

@@ -10,7 +10,8 @@
 
 // The forward path never leaves the code's ranges; anything else is saturated
 // so that no value indexes outside valueCodes or spills out of the 12 DC bits.
-inline uint32_t ClampDc(int16_t dc)
+// Always inlined, as the helpers in BitWriter.h, for the wide kernels' sake.
+[[gnu::always_inline]] inline uint32_t ClampDc(int16_t dc)
 {
     return dc < 0 ? 0u : dc > DC_LIMIT ? uint32_t(DC_LIMIT) : uint32_t(dc);
 }
@@ -21,9 +22,9 @@ inline int ClampAc(int16_t v)
 }
 
 // Both decoders start from a cleared block. Copying a zero block compiles to
-// eight vector stores; GCC turns a memset of it into `rep stos`, whose start-up
+// vector stores; GCC turns a memset of it into `rep stos`, whose start-up
 // costs as much as decoding a short block.
-inline void ClearBlock(Block* block)
+[[gnu::always_inline]] inline void ClearBlock(Block* block)
 {
     static constexpr Block ZERO_BLOCK{};
     std::memcpy(block, &ZERO_BLOCK, sizeof *block);
@@ -37,13 +38,26 @@ constexpr unsigned VALUE_LENGTH_SHIFT = 24;
 constexpr unsigned ZERO_RUN_COUNT_SHIFT = 4;
 constexpr unsigned ZERO_RUN_LENGTH_MASK = 15;
 
-// The fast decoder reads whole words up to 8 bytes past a block's last bit, and
-// a corrupt block reads at most one code more than the longest valid one; it
-// runs only with this much data left from the current byte.
+// The longest code: a value of class 10.
+constexpr unsigned LONGEST_CODE_BITS = 22;
+
+// The fast decoders load 8 bytes at a time from at most 8 bytes past the bits
+// they have consumed, and stop taking codes once 63 positions are covered:
+// after the 12 DC bits, 63 codes of at most 22 bits, from any bit of the first
+// byte. They run only with this much data left from the current byte.
 constexpr uint32_t FAST_DECODE_MIN_BYTES = MAX_BLOCK_BYTES + 16;
+static_assert((7 + 12 + 63 * LONGEST_CODE_BITS + 63) / 8 + 8 <= FAST_DECODE_MIN_BYTES);
 
-// Needs SSE2; bit-identical to EncodeBlockPlain, writer state included.
-void EncodeBlockSse2(const Block* scan, const CodecInstance* instance, BitWriter* writer);
+// Continues a block at scan position t (1..64) code by code, as
+// DecodeBlockPlain does after the DC.
+void DecodeCodesPlain(BitReader* reader, int t, Block* block);
 
-// Portable; identical to DecodeBlockPlain on every input, corrupt or not.
+// The encoder kernels; each falls back to EncodeNaturalBlockPlain near the end
+// of the writer's capacity, so the bytes and the writer's state always match.
+void EncodeNaturalBlockSse2(const Block* natural, const CodecInstance* instance, BitWriter* writer);
+void EncodeNaturalBlockAvx2(const Block* natural, const CodecInstance* instance, BitWriter* writer);
+
+// The table-driven decoder, portable C++ and built again for BMI2; both are
+// identical to DecodeBlockPlain on every input, corrupt or not.
 void DecodeBlockFast(BitReader* reader, Block* block);
+void DecodeBlockAvx2(BitReader* reader, Block* block);

@@ -3,7 +3,7 @@
 
 void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags)
 {
-    kernels->encodeBlock = EncodeBlockPlain;
+    kernels->encodeNaturalBlock = EncodeNaturalBlockPlain;
     kernels->decodeBlock = DecodeBlockPlain;
     // The fast decoder is portable C++; only a mask of 0, which is how tests
     // and users ask for the reference twins, keeps the plain one.
@@ -13,6 +13,12 @@ void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags)
     if (!(cpuFlags & CPU_FEATURE_SSE2))
         return;
 #if defined(__SSE2__)
-    kernels->encodeBlock = EncodeBlockSse2;
+    kernels->encodeNaturalBlock = EncodeNaturalBlockSse2;
+#endif
+#if defined(QF25_HAVE_AVX2_KERNELS)
+    if (!(cpuFlags & CPU_FEATURE_AVX2))
+        return;
+    kernels->encodeNaturalBlock = EncodeNaturalBlockAvx2;
+    kernels->decodeBlock = DecodeBlockAvx2;
 #endif
 }

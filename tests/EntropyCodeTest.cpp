@@ -13,16 +13,6 @@ namespace {
 constexpr uint32_t STREAM_BYTES = 4096;  // enough for the fast paths to run
 const std::string END = "01111";
 
-struct Twin {
-    const char* name;
-    EntropyKernels kernels;
-};
-
-std::vector<Twin> Twins()
-{
-    return {{"plain", PlainEntropyKernels()}, {"fast", FastEntropyKernels()}};
-}
-
 // `count` bits of `value`, least significant first: stream order.
 std::string Bits(uint32_t value, int count)
 {
@@ -54,12 +44,14 @@ struct Encoded {
     uint32_t bits;
 };
 
+// Codes a scan-order block through a kernel, which takes natural order.
 Encoded Encode(EncodeBlockFn encode, const CodecInstance* tables, const Block& scan)
 {
     Encoded e{std::vector<uint8_t>(STREAM_BYTES, 0xCC), 0};
     BitWriter w;
     Reset(&w, e.bytes.data(), STREAM_BYTES);
-    encode(&scan, tables, &w);
+    const Block natural = NaturalOrder(scan);
+    encode(&natural, tables, &w);
     EXPECT_FALSE(w.overflow);
     e.bits = w.position;
     return e;
@@ -93,32 +85,24 @@ Block DecodeOne(DecodeBlockFn decode, const std::vector<uint8_t>& stream, uint32
     return b;
 }
 
-Block Natural(const Block& scan)
-{
-    Block natural{};
-    for (int k = 0; k < 64; ++k)
-        natural.v[ZigzagOrder[k]] = scan.v[k];
-    return natural;
-}
-
 void ExpectBlocksEqual(const Block& expected, const Block& actual)
 {
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(expected.v[i], actual.v[i]) << "natural index " << i;
 }
 
-// Encodes with every twin, expects `bits`, and decodes back to `scan` with
-// every twin.
+// Encodes with every tier, expects `bits`, and decodes back to `scan` with
+// every tier.
 void ExpectCode(const CodecInstance* tables, const Block& scan, const std::string& bits)
 {
-    for (const Twin& encoder : Twins()) {
+    for (const EntropyTier& encoder : EntropyTiers()) {
         SCOPED_TRACE(encoder.name);
-        const Encoded e = Encode(encoder.kernels.encodeBlock, tables, scan);
+        const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables, scan);
         ASSERT_EQ(StreamBits(e), bits);
-        for (const Twin& decoder : Twins()) {
+        for (const EntropyTier& decoder : EntropyTiers()) {
             SCOPED_TRACE(decoder.name);
             uint32_t position;
-            ExpectBlocksEqual(Natural(scan), DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position));
+            ExpectBlocksEqual(NaturalOrder(scan), DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position));
             EXPECT_EQ(position, e.bits);
         }
     }
@@ -142,7 +126,7 @@ TEST(EntropyTables, ScanOrderAndZeroRuns)
         natural.v[i] = int16_t(i * 3 - 90);
     Block scan;
     ZigzagReorder(&natural, &scan);
-    ExpectBlocksEqual(natural, Natural(scan));
+    ExpectBlocksEqual(natural, NaturalOrder(scan));
 
     // Only the lowest clear flag matters.
     const auto tables = MakeEntropyTables();
@@ -163,8 +147,8 @@ TEST(EntropyCode, WorkedExample)
     ExpectCode(tables.get(), scan,
                "001001100000" "11011" "100" "01000" "111100001" "1111111111" "1" "00011010000" +
                    END);
-    for (const Twin& encoder : Twins()) {
-        const Encoded e = Encode(encoder.kernels.encodeBlock, tables.get(), scan);
+    for (const EntropyTier& encoder : EntropyTiers()) {
+        const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables.get(), scan);
         const std::vector<uint8_t> expected = {0x64, 0xB0, 0x23, 0x1E, 0xFE, 0x1F, 0x0B, 0x1E};
         EXPECT_EQ(std::vector<uint8_t>(e.bytes.begin(), e.bytes.begin() + 8), expected) << encoder.name;
     }
@@ -199,13 +183,13 @@ TEST(EntropyCode, ValueCodeLengths)
     const std::pair<int, uint32_t> cases[] = {{1, 3},    {2, 5},    {3, 5},   {4, 7},
                                               {31, 11},  {32, 13},  {255, 17}, {511, 19},
                                               {512, 22}, {2559, 22}};
-    for (const Twin& encoder : Twins()) {
+    for (const EntropyTier& encoder : EntropyTiers()) {
         for (const auto& [magnitude, length] : cases) {
             for (const int v : {magnitude, -magnitude}) {
                 const Block scan = ScanBlock({{1, v}});
-                const Encoded e = Encode(encoder.kernels.encodeBlock, tables.get(), scan);
+                const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables.get(), scan);
                 EXPECT_EQ(e.bits, 12 + length + END.size()) << encoder.name << " " << v;
-                for (const Twin& decoder : Twins()) {
+                for (const EntropyTier& decoder : EntropyTiers()) {
                     uint32_t position;
                     const Block decoded = DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position);
                     EXPECT_EQ(decoded.v[1], v) << encoder.name << " " << decoder.name;
@@ -227,9 +211,9 @@ TEST(EntropyCode, SaturatesValuesOutsideTheCode)
         {ScanBlock({{0, -32768}}), ScanBlock({})},
     };
     for (const auto& [input, saturated] : cases) {
-        for (const Twin& encoder : Twins()) {
-            const Encoded e = Encode(encoder.kernels.encodeBlock, tables.get(), input);
-            EXPECT_EQ(StreamBits(e), StreamBits(Encode(EncodeBlockPlain, tables.get(), saturated)))
+        for (const EntropyTier& encoder : EntropyTiers()) {
+            const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables.get(), input);
+            EXPECT_EQ(StreamBits(e), StreamBits(Encode(EncodeNaturalBlockPlain, tables.get(), saturated)))
                 << encoder.name;
         }
     }
@@ -264,7 +248,7 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
             expected.v[ZigzagOrder[k]] = 1;
         for (const size_t bytes : {size_t(STREAM_BYTES), (c.bits.size() + 7) / 8}) {
             const std::vector<uint8_t> stream = StreamFromBits(c.bits, bytes);
-            for (const Twin& decoder : Twins()) {
+            for (const EntropyTier& decoder : EntropyTiers()) {
                 SCOPED_TRACE(std::string(decoder.name) + " " + c.bits);
                 uint32_t position;
                 ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlock, stream, &position));
@@ -273,7 +257,7 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
         }
     }
     const std::vector<uint8_t> truncated = {0x23, 0x01};  // the DC, then zeros
-    for (const Twin& decoder : Twins()) {
+    for (const EntropyTier& decoder : EntropyTiers()) {
         uint32_t position;
         Block expected{};
         expected.v[0] = 0x123;
@@ -295,23 +279,25 @@ TEST(EntropyCode, RandomBlocksRoundTrip)
         else
             MakeSparseBlock(&random, &blocks[i], unsigned(i % 65));
     }
-    for (const Twin& encoder : Twins()) {
+    for (const EntropyTier& encoder : EntropyTiers()) {
         std::vector<uint8_t> stream(blocks.size() * MAX_BLOCK_BYTES + 64);
         BitWriter w;
         Reset(&w, stream.data(), uint32_t(stream.size()));
-        for (const Block& b : blocks)
-            encoder.kernels.encodeBlock(&b, tables.get(), &w);
+        for (const Block& b : blocks) {
+            const Block natural = NaturalOrder(b);
+            encoder.kernels.encodeNaturalBlock(&natural, tables.get(), &w);
+        }
         ASSERT_FALSE(w.overflow);
         // Exactly sized, so the last blocks take the plain path.
         const std::vector<uint8_t> exact(stream.begin(), stream.begin() + BytesUsed(&w));
-        for (const Twin& decoder : Twins()) {
+        for (const EntropyTier& decoder : EntropyTiers()) {
             SCOPED_TRACE(std::string(encoder.name) + " -> " + decoder.name);
             BitReader r;
             Reset(&r, exact.data(), uint32_t(exact.size()));
             for (const Block& b : blocks) {
                 Block decoded;
                 decoder.kernels.decodeBlock(&r, &decoded);
-                ASSERT_NO_FATAL_FAILURE(ExpectBlocksEqual(Natural(b), decoded));
+                ASSERT_NO_FATAL_FAILURE(ExpectBlocksEqual(NaturalOrder(b), decoded));
             }
             EXPECT_EQ(r.position, w.position);
         }
@@ -328,13 +314,13 @@ TEST(EntropyCode, SmallWriterReportsOverflow)
     for (int k = 0; k < 64; ++k)
         longest.v[k] = int16_t(k % 2 ? 2559 : -2559);
     constexpr uint32_t GUARD = 32;
-    for (const Twin& encoder : Twins()) {
+    for (const EntropyTier& encoder : EntropyTiers()) {
         for (uint32_t start = 0; start < 64; ++start) {
             const uint32_t needed = (start + 1398) / 8 + BIT_WRITER_REACH;
             for (uint32_t capacity = needed - 12; capacity <= needed + 8; ++capacity) {
                 std::vector<uint8_t> buffer(capacity + GUARD, 0xA5);
                 BitWriter w{start, buffer.data(), capacity, false};
-                encoder.kernels.encodeBlock(&longest, tables.get(), &w);
+                encoder.kernels.encodeNaturalBlock(&longest, tables.get(), &w);
                 SCOPED_TRACE(std::string(encoder.name) + " start " + std::to_string(start) + " capacity " +
                              std::to_string(capacity));
                 EXPECT_EQ(w.position, start + 1403);

@@ -1,5 +1,5 @@
 // Quantiser tables by quality, and the float quantiser and dequantiser with
-// their rounding and saturation, for the plain twins and the SSE2 kernels.
+// their rounding and saturation, for every kernel set.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -135,6 +135,20 @@ TEST_P(QuantizeTest, QualityHundredFollowsTheConversionRule)
     instance->transformKernels.dequantize(&d, instance->chromaScales);
     for (int16_t v : d.v)
         EXPECT_EQ(0, v);
+
+    // The pair kernels, which keep their rows in 32-bit lanes up to the
+    // quantiser, convert alike: any samples, and any coefficients (which
+    // dequantise to zeros, inverse-transformed to zeros).
+    Block pair[2] = {Flat(128), Flat(3)};
+    pair[1].v[9] = 200;
+    instance->transformKernels.forwardPair(pair, instance->lumaReciprocals);
+    for (const Block& q : pair)
+        for (int16_t v : q.v)
+            EXPECT_EQ(-32768, v);
+    instance->transformKernels.inversePair(pair, instance->chromaScales);
+    for (const Block& r : pair)
+        for (int16_t v : r.v)
+            EXPECT_EQ(0, v);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, QuantizeTest, KERNEL_VARIANTS, KernelVariantName);

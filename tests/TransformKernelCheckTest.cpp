@@ -1,12 +1,15 @@
-// Every SSE2 transform kernel against its plain twin on random input, in the
-// manner of a kernel checker: realistic blocks, sparse and DC-only ones, and
-// extremes that saturate every intermediate. All output values must match
-// exactly, and neither kernel may touch the guard words around the block.
-// The seed is printed; --gtest_random_seed=N replays a run.
+// Every vector tier of the transform kernels against the plain twins on
+// random input, in the manner of a kernel checker: realistic blocks, sparse
+// and DC-only ones, the whole 16-bit range and extremes that saturate every
+// intermediate, with tables of every quality and of special floats. All
+// output values must match exactly, and no kernel may touch the guard words
+// around its blocks. The seed is printed; QF25_CHECK_SEED=<seed> replays a run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -37,49 +40,93 @@ constexpr int ROUNDS = 60000;
 
 constexpr int16_t GUARD = 0x5A7E;
 
-struct alignas(16) Guarded {
-    int16_t before[8];
-    Block block;
-    int16_t after[8];
+// One or two blocks as a kernel sees them, between guard words.
+struct alignas(32) Guarded {
+    int16_t before[16];
+    Block blocks[2];
+    int16_t after[16];
 };
 
-class TransformKernelCheck : public testing::Test {
+// The tiers above the plain twins that this processor runs.
+std::vector<uint32_t> VectorTiers()
+{
+    std::vector<uint32_t> tiers;
+    const uint32_t detected = DetectedCpuFlags();
+    if (detected & CPU_FEATURE_SSE2)
+        tiers.push_back(CPU_FEATURE_SSE2);
+    if (detected & CPU_FEATURE_AVX2)
+        tiers.push_back(CPU_FEATURE_SSE2 | CPU_FEATURE_AVX2);
+    return tiers;
+}
+
+std::string TierName(const testing::TestParamInfo<uint32_t>& info)
+{
+    return (info.param & CPU_FEATURE_AVX2) ? "Avx2" : "Sse2";
+}
+
+uint32_t CheckSeed()
+{
+    const char* given = std::getenv("QF25_CHECK_SEED");
+    const uint32_t seed = given ? uint32_t(std::strtoul(given, nullptr, 0))
+                                : uint32_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::printf("[ seed     ] QF25_CHECK_SEED=%u\n", seed);
+    testing::Test::RecordProperty("seed", std::to_string(seed));
+    return seed;
+}
+
+std::string Dump(const Block* blocks, int count)
+{
+    std::string dump;
+    for (int k = 0; k < count; ++k)
+        for (int i = 0; i < 64; ++i)
+            dump += std::to_string(blocks[k].v[i]) + (i % 8 == 7 ? "\n" : " ");
+    return dump;
+}
+
+class TransformKernelCheck : public testing::TestWithParam<uint32_t> {
 protected:
     void SetUp() override
     {
         InitTransformKernels(&plain, 0);
-        InitTransformKernels(&sse2, CPU_FEATURE_SSE2);
-        if (sse2.forwardDct == plain.forwardDct)
-            GTEST_SKIP() << "no SSE2 kernels in this build";
-        const int flag = GTEST_FLAG_GET(random_seed);
-        seed = flag != 0 ? uint32_t(flag) : 20251;
-        std::printf("[   SEED   ] %u\n", seed);
+        InitTransformKernels(&lower, GetParam() & ~uint32_t(CPU_FEATURE_AVX2));
+        InitTransformKernels(&tested, GetParam());
+        if (tested.forwardDct == plain.forwardDct)
+            GTEST_SKIP() << "no vector kernels in this build";
+        seed = CheckSeed();
         random.seed(seed);
         textures.state = seed;
     }
 
-    // Runs both kernels on the same input; stops the test at the first
-    // difference, naming the input.
-    template <typename RunPlain, typename RunSse2>
-    void Check(const char* what, const Block& input, RunPlain runPlain, RunSse2 runSse2)
+    // Whether `kernel` of the tested tier is its own, not one it takes from
+    // the tier below (which has been checked there).
+    template <typename Fn>
+    bool Owns(Fn TransformKernels::*kernel) const
     {
-        Guarded a, b;
+        return GetParam() == CPU_FEATURE_SSE2 || tested.*kernel != lower.*kernel;
+    }
+
+    // Runs the plain twin and the tested kernel on the same `count` blocks;
+    // stops the test at the first difference, naming the input.
+    template <typename RunPlain, typename RunTested>
+    void Check(const char* what, const Block* input, int count, RunPlain runPlain, RunTested runTested)
+    {
+        Guarded a;
         std::fill(std::begin(a.before), std::end(a.before), GUARD);
         std::fill(std::begin(a.after), std::end(a.after), GUARD);
-        a.block = input;
-        b = a;
-        runPlain(&a.block);
-        runSse2(&b.block);
-        for (int i = 0; i < 8; ++i) {
-            ASSERT_EQ(GUARD, a.before[i]) << what << ": plain twin wrote before the block";
-            ASSERT_EQ(GUARD, a.after[i]) << what << ": plain twin wrote after the block";
+        for (Block& unused : a.blocks)  // a single block has a whole one for a guard
+            std::fill(std::begin(unused.v), std::end(unused.v), GUARD);
+        std::copy(input, input + count, a.blocks);
+        Guarded b = a;
+        runPlain(a.blocks);
+        runTested(b.blocks);
+        for (int i = 0; i < 16; ++i) {
+            ASSERT_EQ(GUARD, a.before[i]) << what << ": plain twin wrote before the blocks";
+            ASSERT_EQ(GUARD, a.after[i]) << what << ": plain twin wrote after the blocks";
         }
-        if (std::memcmp(&a, &b, sizeof a) != 0) {
-            std::string dump;
-            for (int i = 0; i < 64; ++i)
-                dump += std::to_string(input.v[i]) + (i % 8 == 7 ? "\n" : " ");
-            FAIL() << what << ": SSE2 differs from the plain twin (seed " << seed << ") on\n" << dump;
-        }
+        if (std::memcmp(&a, &b, sizeof a) != 0)
+            FAIL() << what << ": the kernel differs from the plain twin or from the guards (seed " << seed
+                   << ") on\n"
+                   << Dump(input, count);
     }
 
     int16_t Any() { return int16_t(std::uniform_int_distribution<int>(-32768, 32767)(random)); }
@@ -134,49 +181,55 @@ protected:
         return b;
     }
 
-    // What the decoder feeds the inverse transform: coded and restored
-    // coefficients of photograph-like or random samples.
-    Block Restored(const CodecInstance* instance)
+    // What the encoder quantises: coefficients of photograph-like or random
+    // samples.
+    Block Coefficients()
     {
         Block b = Below(2) ? Textured() : Samples(0, 255);
         plain.forwardDct(&b);
-        plain.quantize(&b, instance->lumaReciprocals);
-        plain.dequantize(&b, instance->lumaScales);
         return b;
+    }
+
+    // What the decoder reads: those coefficients quantised with `table`.
+    Block Quantised(const float* reciprocals)
+    {
+        Block b = Coefficients();
+        plain.quantize(&b, reciprocals);
+        return b;
+    }
+
+    // Samples of every kind for the forward transforms.
+    Block AnySamples()
+    {
+        switch (Below(4)) {
+        case 0: return Samples(0, 255);
+        case 1: return Textured();
+        case 2: return FullRange();
+        default: return Extremes();
+        }
+    }
+
+    // Coefficients of every kind for the dequantiser and inverse transform.
+    Block AnyCoefficients(const float* reciprocals)
+    {
+        switch (Below(5)) {
+        case 0: return Quantised(reciprocals);
+        case 1: return FullRange();
+        case 2: return Extremes();
+        case 3: return Sparse();
+        default: return DcOnly();
+        }
     }
 
     uint32_t seed = 0;
     std::mt19937 random;
     SampleRandom textures{};
-    TransformKernels plain, sse2;
+    TransformKernels plain, lower, tested;
 };
 
-TEST_F(TransformKernelCheck, ForwardDct)
-{
-    const auto run = [](TransformFn fn) { return [fn](Block* b) { fn(b); }; };
-    for (int n = 0; n < ROUNDS; ++n) {
-        ASSERT_NO_FATAL_FAILURE(Check("samples", Samples(0, 255), run(plain.forwardDct), run(sse2.forwardDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("textured", Textured(), run(plain.forwardDct), run(sse2.forwardDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("full range", FullRange(), run(plain.forwardDct), run(sse2.forwardDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("extremes", Extremes(), run(plain.forwardDct), run(sse2.forwardDct)));
-    }
-}
-
-TEST_F(TransformKernelCheck, InverseDct)
-{
-    const auto run = [](TransformFn fn) { return [fn](Block* b) { fn(b); }; };
-    const auto q50 = MakeTransformTestInstance(50, 0), q95 = MakeTransformTestInstance(95, 0);
-    const auto q99 = MakeTransformTestInstance(99, 0);
-    const CodecInstance* qualities[] = {&q50->instance, &q95->instance, &q99->instance};
-    for (int n = 0; n < ROUNDS; ++n) {
-        const Block restored = Restored(qualities[n % 3]);
-        ASSERT_NO_FATAL_FAILURE(Check("restored", restored, run(plain.inverseDct), run(sse2.inverseDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("full range", FullRange(), run(plain.inverseDct), run(sse2.inverseDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("extremes", Extremes(), run(plain.inverseDct), run(sse2.inverseDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("sparse", Sparse(), run(plain.inverseDct), run(sse2.inverseDct)));
-        ASSERT_NO_FATAL_FAILURE(Check("DC only", DcOnly(), run(plain.inverseDct), run(sse2.inverseDct)));
-    }
-}
+const auto RunBlock = [](TransformFn fn) { return [fn](Block* b) { fn(b); }; };
+const auto RunScale = [](ScaleFn fn, const float* table) { return [fn, table](Block* b) { fn(b, table); }; };
+const auto RunPair = [](BlockPairFn fn, const float* table) { return [fn, table](Block* b) { fn(b, table); }; };
 
 // Tables of every quality a frame byte can carry (0, 100 with its infinite
 // reciprocals, negative steps above 100) and tables of special floats.
@@ -202,27 +255,89 @@ public:
         }
     }
 
+    const float* Pick(int n) const { return tables[size_t(n) % tables.size()]; }
+
     std::vector<std::unique_ptr<TransformTestInstance>> instances;
     alignas(16) float hostile[8][64];
     std::vector<const float*> tables;
 };
 
-TEST_F(TransformKernelCheck, QuantizeAndDequantize)
+TEST_P(TransformKernelCheck, ForwardDct)
 {
-    const ScaleTables scale(&random);
-    const auto run = [](ScaleFn fn, const float* table) { return [fn, table](Block* b) { fn(b, table); }; };
+    if (!Owns(&TransformKernels::forwardDct))
+        GTEST_SKIP() << "the SSE2 kernel, checked with that tier";
     for (int n = 0; n < ROUNDS; ++n) {
-        const float* table = scale.tables[size_t(n) % scale.tables.size()];
-        Block coefficients = Below(2) ? Textured() : Samples(0, 255);
-        plain.forwardDct(&coefficients);
-        ASSERT_NO_FATAL_FAILURE(
-            Check("coefficients", coefficients, run(plain.quantize, table), run(sse2.quantize, table)));
-        ASSERT_NO_FATAL_FAILURE(Check("full range", FullRange(), run(plain.quantize, table), run(sse2.quantize, table)));
-        ASSERT_NO_FATAL_FAILURE(
-            Check("full range", FullRange(), run(plain.dequantize, table), run(sse2.dequantize, table)));
-        ASSERT_NO_FATAL_FAILURE(
-            Check("extremes", Extremes(), run(plain.dequantize, table), run(sse2.dequantize, table)));
+        const Block inputs[] = {Samples(0, 255), Textured(), FullRange(), Extremes()};
+        for (const Block& input : inputs)
+            ASSERT_NO_FATAL_FAILURE(
+                Check("samples", &input, 1, RunBlock(plain.forwardDct), RunBlock(tested.forwardDct)));
     }
 }
+
+TEST_P(TransformKernelCheck, InverseDct)
+{
+    if (!Owns(&TransformKernels::inverseDct))
+        GTEST_SKIP() << "the SSE2 kernel, checked with that tier";
+    const auto q50 = MakeTransformTestInstance(50, 0), q95 = MakeTransformTestInstance(95, 0);
+    const auto q99 = MakeTransformTestInstance(99, 0);
+    const CodecInstance* qualities[] = {&q50->instance, &q95->instance, &q99->instance};
+    for (int n = 0; n < ROUNDS; ++n) {
+        const CodecInstance* instance = qualities[n % 3];
+        Block restored = Quantised(instance->lumaReciprocals);
+        plain.dequantize(&restored, instance->lumaScales);
+        const Block inputs[] = {restored, FullRange(), Extremes(), Sparse(), DcOnly()};
+        for (const Block& input : inputs)
+            ASSERT_NO_FATAL_FAILURE(
+                Check("coefficients", &input, 1, RunBlock(plain.inverseDct), RunBlock(tested.inverseDct)));
+    }
+}
+
+TEST_P(TransformKernelCheck, QuantizeAndDequantize)
+{
+    if (!Owns(&TransformKernels::quantize) && !Owns(&TransformKernels::dequantize))
+        GTEST_SKIP() << "the SSE2 kernels, checked with that tier";
+    const ScaleTables scale(&random);
+    for (int n = 0; n < ROUNDS; ++n) {
+        const float* table = scale.Pick(n);
+        const Block coefficients = Coefficients(), wide = FullRange(), extremes = Extremes();
+        ASSERT_NO_FATAL_FAILURE(
+            Check("coefficients", &coefficients, 1, RunScale(plain.quantize, table), RunScale(tested.quantize, table)));
+        ASSERT_NO_FATAL_FAILURE(
+            Check("full range", &wide, 1, RunScale(plain.quantize, table), RunScale(tested.quantize, table)));
+        ASSERT_NO_FATAL_FAILURE(
+            Check("full range", &wide, 1, RunScale(plain.dequantize, table), RunScale(tested.dequantize, table)));
+        ASSERT_NO_FATAL_FAILURE(
+            Check("extremes", &extremes, 1, RunScale(plain.dequantize, table), RunScale(tested.dequantize, table)));
+    }
+}
+
+// Two blocks of independent kinds, so that each half of a wide vector meets
+// every kind next to every other.
+TEST_P(TransformKernelCheck, ForwardPair)
+{
+    const ScaleTables scale(&random);
+    for (int n = 0; n < ROUNDS; ++n) {
+        const float* reciprocals = scale.Pick(n);
+        const Block pair[2] = {AnySamples(), AnySamples()};
+        ASSERT_NO_FATAL_FAILURE(Check("samples", pair, 2, RunPair(plain.forwardPair, reciprocals),
+                                      RunPair(tested.forwardPair, reciprocals)));
+    }
+}
+
+TEST_P(TransformKernelCheck, InversePair)
+{
+    const ScaleTables scale(&random);
+    const auto q95 = MakeTransformTestInstance(95, 0);
+    for (int n = 0; n < ROUNDS; ++n) {
+        const float* scales = scale.Pick(n);
+        const Block pair[2] = {AnyCoefficients(q95->instance.lumaReciprocals),
+                               AnyCoefficients(q95->instance.chromaReciprocals)};
+        ASSERT_NO_FATAL_FAILURE(
+            Check("coefficients", pair, 2, RunPair(plain.inversePair, scales), RunPair(tested.inversePair, scales)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tiers, TransformKernelCheck, testing::ValuesIn(VectorTiers()), TierName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TransformKernelCheck);
 
 }  // namespace

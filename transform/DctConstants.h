@@ -1,5 +1,5 @@
 // Constants of the fixed-point 8x8 transforms, shared by the plain twins and
-// the SSE2 kernels so that both compute with the very same numbers.
+// the vector kernels so that all compute with the very same numbers.
 //
 // The vertical 1-D transform leaves output row u scaled by a factor that
 // depends on u; the horizontal coefficients of row u fold that factor back in.
@@ -76,7 +76,7 @@ constexpr RowWeights CLASS_WEIGHTS[4] = {MakeRowWeights(0), MakeRowWeights(1), M
                                          MakeRowWeights(3)};
 
 // Added to each forward output before its last shift by 4.
-alignas(16) constexpr int16_t FORWARD_ROUNDERS[8][8] = {
+constexpr int16_t FORWARD_ROUNDERS[8][8] = {
     {6, 8, 8, 8, 6, 8, 8, 8}, {10, 8, 8, 8, 8, 8, 8, 8}, {8, 8, 8, 8, 8, 8, 8, 8},
     {8, 8, 8, 8, 8, 8, 8, 8}, {6, 8, 8, 8, 6, 8, 8, 8}, {8, 8, 8, 8, 8, 8, 8, 8},
     {8, 8, 8, 8, 8, 8, 8, 8}, {8, 8, 8, 8, 8, 8, 8, 8},
@@ -86,38 +86,3 @@ alignas(16) constexpr int16_t FORWARD_ROUNDERS[8][8] = {
 // shift by 11 and reaches every output with weight one: the rounding of the
 // final shift by 6. The small ones settle ties.
 constexpr int32_t INVERSE_ROUNDERS[8] = {65536, 3597, 2260, 1203, 0, 120, 512, 512};
-
-// pmaddwd operands for one 4x4 matrix of RowWeights: half h holds, for output
-// j, the weights of inputs 2h and 2h + 1 in lanes 2j and 2j + 1. Multiplied
-// with those two inputs repeated in every lane pair, the two halves summed
-// give the four outputs as 32-bit lanes.
-struct alignas(16) MaddWeights {
-    int16_t half[2][8];
-};
-
-struct ClassMaddWeights {
-    MaddWeights forwardEven;
-    MaddWeights inverseEven;
-    MaddWeights odd;
-};
-
-constexpr MaddWeights InterleaveWeights(const int16_t m[4][4])
-{
-    MaddWeights w{};
-    for (int h = 0; h < 2; ++h) {
-        for (int j = 0; j < 4; ++j) {
-            w.half[h][2 * j] = m[j][2 * h];
-            w.half[h][2 * j + 1] = m[j][2 * h + 1];
-        }
-    }
-    return w;
-}
-
-constexpr ClassMaddWeights MakeClassMaddWeights(const RowWeights& w)
-{
-    return {InterleaveWeights(w.forwardEven), InterleaveWeights(w.inverseEven), InterleaveWeights(w.odd)};
-}
-
-constexpr ClassMaddWeights CLASS_MADD_WEIGHTS[4] = {
-    MakeClassMaddWeights(CLASS_WEIGHTS[0]), MakeClassMaddWeights(CLASS_WEIGHTS[1]),
-    MakeClassMaddWeights(CLASS_WEIGHTS[2]), MakeClassMaddWeights(CLASS_WEIGHTS[3])};

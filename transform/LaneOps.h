@@ -1,6 +1,6 @@
-// Scalar forms of the SSE2 lane operations that the transform kernels use.
+// Scalar forms of the vector lane operations that the transform kernels use.
 // Each gives the instruction's result for every input, so a plain twin built
-// from them matches its SSE2 kernel byte for byte.
+// from them matches its vector kernels byte for byte.
 #pragma once
 
 #include <cmath>
@@ -33,6 +33,18 @@ inline int16_t MulHi16(int16_t a, int16_t b)
 inline int16_t ShiftLeft16(int16_t a, int n)
 {
     return int16_t(uint16_t(uint16_t(a) << n));
+}
+
+// psraw: floor division by 2^n.
+inline int16_t ShiftRight16(int16_t a, int n)
+{
+    return int16_t(a >> n);
+}
+
+// por with 1: sets the lowest bit.
+inline int16_t OrOne(int16_t a)
+{
+    return int16_t(a | 1);
 }
 
 // pmaddwd, one lane: a0 * b0 + a1 * b1 modulo 2^32. Kept unsigned so that

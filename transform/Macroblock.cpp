@@ -4,9 +4,9 @@
 
 namespace {
 
-bool IsLuma(int k)
+bool IsLumaPair(int first)
 {
-    return k == BLOCK_Y_LEFT || k == BLOCK_Y_RIGHT;
+    return first == BLOCK_Y_LEFT;
 }
 
 }  // namespace
@@ -14,23 +14,20 @@ bool IsLuma(int k)
 void EncodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitWriter* writer)
 {
     const TransformKernels& transform = instance->transformKernels;
-    Block scan;
-    for (int k = 0; k < 4; ++k) {
-        Block* block = &buffer->block[k];
-        transform.forwardDct(block);
-        transform.quantize(block, IsLuma(k) ? instance->lumaReciprocals : instance->chromaReciprocals);
-        ZigzagReorder(block, &scan);
-        instance->entropyKernels.encodeBlock(&scan, instance, writer);
+    for (int first = 0; first < 4; first += 2) {
+        transform.forwardPair(&buffer->block[first],
+                              IsLumaPair(first) ? instance->lumaReciprocals : instance->chromaReciprocals);
+        for (int k = first; k < first + 2; ++k)
+            instance->entropyKernels.encodeNaturalBlock(&buffer->block[k], instance, writer);
     }
 }
 
 void DecodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitReader* reader)
 {
     const TransformKernels& transform = instance->transformKernels;
-    for (int k = 0; k < 4; ++k) {
-        Block* block = &buffer->block[k];
-        instance->entropyKernels.decodeBlock(reader, block);
-        transform.dequantize(block, IsLuma(k) ? instance->lumaScales : instance->chromaScales);
-        transform.inverseDct(block);
+    for (int first = 0; first < 4; first += 2) {
+        for (int k = first; k < first + 2; ++k)
+            instance->entropyKernels.decodeBlock(reader, &buffer->block[k]);
+        transform.inversePair(&buffer->block[first], IsLumaPair(first) ? instance->lumaScales : instance->chromaScales);
     }
 }

@@ -1,6 +1,9 @@
-// Coding of one macroblock: each of its four blocks, in the order Y left,
-// Y right, Cb, Cr, goes completely through transform, quantiser and entropy
-// code before the next. There is no macroblock header.
+// Coding of one macroblock: its four blocks are coded in the order Y left,
+// Y right, Cb, Cr, with no macroblock header. The transforms take the blocks
+// in pairs (the luma pair, then Cb and Cr), which wide kernels hold side by
+// side; the entropy code takes them one by one. A pair is transformed just
+// before its blocks are coded, or just after they are read, so that the
+// processor can overlap it with the entropy code around it.
 #pragma once
 
 #include "engine/BitReader.h"

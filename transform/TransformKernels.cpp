@@ -1,6 +1,7 @@
 #include "transform/TransformKernels.h"
 
 #include "platform/CpuFlags.h"
+#include "transform/TransformKernelsAvx2.h"
 #include "transform/TransformKernelsSse2.h"
 
 void InitTransformKernels(TransformKernels* kernels, uint32_t cpuFlags)
@@ -9,6 +10,8 @@ void InitTransformKernels(TransformKernels* kernels, uint32_t cpuFlags)
     kernels->inverseDct = InverseDctPlain;
     kernels->quantize = QuantizePlain;
     kernels->dequantize = DequantizePlain;
+    kernels->forwardPair = ForwardPairPlain;
+    kernels->inversePair = InversePairPlain;
     if (!(cpuFlags & CPU_FEATURE_SSE2))
         return;
 #if defined(__SSE2__)
@@ -16,5 +19,14 @@ void InitTransformKernels(TransformKernels* kernels, uint32_t cpuFlags)
     kernels->inverseDct = InverseDctSse2;
     kernels->quantize = QuantizeSse2;
     kernels->dequantize = DequantizeSse2;
+    kernels->forwardPair = ForwardPairSse2;
+    kernels->inversePair = InversePairSse2;
+#endif
+    if (!(cpuFlags & CPU_FEATURE_AVX2))
+        return;
+#if defined(QF25_HAVE_AVX2_KERNELS)
+    // Two blocks per vector: the pairs gain, single blocks stay on SSE2.
+    kernels->forwardPair = ForwardPairAvx2;
+    kernels->inversePair = InversePairAvx2;
 #endif
 }

@@ -7,3 +7,5 @@ void ForwardDctSse2(Block* block);
 void InverseDctSse2(Block* block);
 void QuantizeSse2(Block* block, const float* reciprocals);
 void DequantizeSse2(Block* block, const float* scales);
+void ForwardPairSse2(Block* pair, const float* reciprocals);
+void InversePairSse2(Block* pair, const float* scales);

@@ -1,9 +1,10 @@
-// The two twins of the block coder side by side, and the code tables they
-// read, without building a whole codec instance (no workers, no threads).
+// The tiers of the block coder side by side, and the code tables they read,
+// without building a whole codec instance (no workers, no threads).
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/CodecInstance.h"
 #include "engine/EntropyCode.h"
@@ -17,17 +18,43 @@ inline std::unique_ptr<CodecInstance> MakeEntropyTables()
     return instance;
 }
 
-inline EntropyKernels PlainEntropyKernels()
+inline EntropyKernels EntropyKernelsFor(uint32_t cpuFlags)
 {
     EntropyKernels kernels;
-    InitEntropyKernels(&kernels, 0);
+    InitEntropyKernels(&kernels, cpuFlags);
     return kernels;
 }
 
-// Everything an x86 build can use, whatever SetCpuFlagsMask currently says.
-inline EntropyKernels FastEntropyKernels()
-{
+struct EntropyTier {
+    const char* name;
     EntropyKernels kernels;
-    InitEntropyKernels(&kernels, CPU_FEATURE_MMX | CPU_FEATURE_SSE | CPU_FEATURE_SSE2);
-    return kernels;
+};
+
+// The plain twins, then the portable decoder with the SSE2 encoder (the
+// portable decoder alone where SSE2 is not compiled in), then the AVX2 tier
+// where the processor has it, whatever SetCpuFlagsMask currently says.
+inline std::vector<EntropyTier> EntropyTiers()
+{
+    constexpr uint32_t SSE2_TIER = CPU_FEATURE_MMX | CPU_FEATURE_SSE | CPU_FEATURE_SSE2;
+    std::vector<EntropyTier> tiers = {{"plain", EntropyKernelsFor(0)}, {"sse2", EntropyKernelsFor(SSE2_TIER)}};
+    if (DetectedCpuFlags() & CPU_FEATURE_AVX2)
+        tiers.push_back({"avx2", EntropyKernelsFor(SSE2_TIER | CPU_FEATURE_AVX2)});
+    return tiers;
+}
+
+// A scan-order block from the test generators as the encoder kernels take it.
+inline Block NaturalOrder(const Block& scan)
+{
+    Block natural;
+    for (int k = 0; k < 64; ++k)
+        natural.v[ZigzagOrder[k]] = scan.v[k];
+    return natural;
+}
+
+// The tiers after the plain one: what the kernel checker holds against it.
+inline std::vector<EntropyTier> FastEntropyTiers()
+{
+    std::vector<EntropyTier> tiers = EntropyTiers();
+    tiers.erase(tiers.begin());
+    return tiers;
 }

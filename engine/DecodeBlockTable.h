@@ -1,0 +1,150 @@
+// The fast block decoder. A window over the stream feeds one table indexed by
+// its next 11 bits. An entry stands for the codes at the front of those bits:
+// whole zero codes and values, and last a value whose class (its leading
+// 1^k 0, or 1^10) lies inside them even when its sign and mantissa run past
+// the eleventh bit; so any code can start an entry, and a typical block takes
+// four lookups. Up to two values come ready-made from the entry; the last one
+// is computed from the window, where the entry says its sign and mantissa
+// lie. Every entry is applied the same way, with three stores: a store that
+// has no value of its own writes 0 where no value can be yet, or is
+// overwritten by a later one.
+//
+// Entries are applied whole only while no code in them can end the block
+// early (t + covered positions <= 63); from there the plain decoder takes the
+// block to its end code by code, following its rules for corrupt data exactly.
+//
+// Each instruction-set file includes this with its own compiler flags; the
+// unnamed namespace keeps every file's copy to itself.
+#pragma once
+
+#include <type_traits>
+
+#include "engine/EntropyInternal.h"
+
+constexpr unsigned DECODE_INDEX_BITS = 11;
+
+// Added to an entry's advance when it ends with the end of block: t passes
+// every position, the next entry's check fails and the loop ends.
+constexpr uint8_t END_OF_BLOCK_ADVANCE = 128;
+constexpr uint8_t COVERED_MASK = END_OF_BLOCK_ADVANCE - 1;
+
+struct DecodeEntry {
+    uint8_t length;   // bits consumed, at most 22
+    uint8_t advance;  // scan positions covered, plus END_OF_BLOCK_ADVANCE
+    // Scan offsets from t of the computed value and of the two ready values,
+    // stored in this order. Without a computed value offsetA = offsetC; an
+    // unused ready value is 0 at offset `covered`.
+    uint8_t offsetA;
+    uint8_t offsetB;
+    uint8_t offsetC;
+    int8_t valueB;
+    int8_t valueC;
+    // The computed value: the sign is window bit (shape & 15), then come
+    // m = shape >> 4 mantissa bits; its magnitude is 2^min(m, 9) + mantissa.
+    uint8_t shape;
+};
+
+struct DecodeTable {
+    DecodeEntry entries[1 << DECODE_INDEX_BITS];
+};
+
+extern const DecodeTable DECODE_TABLE;
+
+namespace {
+
+// A 64-bit window refilled every two entries (at most 44 bits), a 32-bit one
+// on 32-bit processors refilled before each (at most 22 bits).
+using WindowWord = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+constexpr unsigned WINDOW_BITS = 8 * sizeof(WindowWord);
+constexpr bool TWO_ENTRIES_PER_REFILL = WINDOW_BITS == 64;
+static_assert((TWO_ENTRIES_PER_REFILL ? 2 : 1) * LONGEST_CODE_BITS <= WINDOW_BITS - 8);
+// Two entries leave the 64-bit window with the index bits of the next one.
+static_assert(!TWO_ENTRIES_PER_REFILL || WINDOW_BITS - 8 - 2 * LONGEST_CODE_BITS >= DECODE_INDEX_BITS);
+
+// `count` valid stream bits from the current one; the bits above them are the
+// stream's too, or zeros. `next` is the byte after the last one loaded.
+struct Window {
+    WindowWord bits;
+    unsigned count;
+    const uint8_t* next;
+};
+
+inline WindowWord LoadWord(const uint8_t* p)
+{
+    if constexpr (WINDOW_BITS == 64)
+        return LoadLE64(p);
+    else
+        return LoadLE32(p);
+}
+
+// Tops the window up to at least WINDOW_BITS - 8 bits with whole bytes; bits
+// loaded twice are the same stream bits, so OR-ing them again changes nothing.
+inline void Refill(Window* w)
+{
+    w->bits |= LoadWord(w->next) << w->count;
+    w->next += (WINDOW_BITS - 1 - w->count) / 8;
+    w->count |= WINDOW_BITS - 8;
+}
+
+inline void Consume(Window* w, unsigned n)
+{
+    w->bits >>= n;
+    w->count -= n;
+}
+
+inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
+{
+    const uint32_t x = uint32_t(bits >> (e.shape & 15));
+    const unsigned mantissaBits = e.shape >> 4;
+    const uint32_t sign = x & 1;
+    const uint32_t smallest = 1u << (mantissaBits < 9 ? mantissaBits : 9);
+    const uint32_t magnitude = smallest + (x >> 1 & ((1u << mantissaBits) - 1));
+    return int16_t((magnitude ^ (0u - sign)) + sign);
+}
+
+// Applies the entry for the window's front bits `front`; false, leaving
+// everything as it was, when the block might end inside it.
+inline bool TakeEntry(Window* w, WindowWord front, int* t, int16_t* v)
+{
+    const DecodeEntry& e = DECODE_TABLE.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
+    if (*t + (e.advance & COVERED_MASK) > 63)
+        return false;
+    v[ZigzagOrder[*t + e.offsetA]] = ComputedValue(e, w->bits);
+    v[ZigzagOrder[*t + e.offsetB]] = e.valueB;
+    v[ZigzagOrder[*t + e.offsetC]] = e.valueC;
+    *t += e.advance;
+    Consume(w, e.length);
+    return true;
+}
+
+inline void DecodeBlockWithTable(BitReader* reader, Block* block)
+{
+    const uint32_t start = reader->position;
+    if (start / 8 > reader->size || reader->size - start / 8 < FAST_DECODE_MIN_BYTES) {
+        DecodeBlockPlain(reader, block);
+        return;
+    }
+    ClearBlock(block);
+    Window w{0, 0, reader->buffer + start / 8};
+    Refill(&w);
+    Consume(&w, start % 8);
+    block->v[0] = int16_t(w.bits & 0xFFF);
+    Consume(&w, 12);
+    int t = 1;
+    for (;;) {
+        // The 64-bit window holds the index bits before the refill: taking
+        // them from there keeps the refill off the path from one table load
+        // to the next.
+        const WindowWord front = w.bits;
+        Refill(&w);
+        if (!TakeEntry(&w, TWO_ENTRIES_PER_REFILL ? front : w.bits, &t, block->v))
+            break;
+        if (TWO_ENTRIES_PER_REFILL && !TakeEntry(&w, w.bits, &t, block->v))
+            break;
+    }
+    reader->position = uint32_t(w.next - reader->buffer) * 8 - w.count;
+    if (t < END_OF_BLOCK_ADVANCE)
+        DecodeCodesPlain(reader, t, block);
+}
+
+}  // namespace

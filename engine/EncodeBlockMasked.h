@@ -1,0 +1,133 @@
+// The common part of the fast block encoders. Given a natural-order block
+// inside the code's range and the non-zero flags of its AC coefficients in
+// scan order, it visits only the non-zero coefficients: the zeros in front of
+// each become one code from a small table, joined to the coefficient's value
+// code. Codes gather in a register and leave as whole 8-byte stores that also
+// clear the bytes ahead, as PutBits does.
+//
+// Each instruction-set file includes this with its own compiler flags; the
+// unnamed namespace keeps every file's copy to itself, and plain arrays keep
+// library templates from being instantiated with those flags.
+#pragma once
+
+#include <type_traits>
+
+#include "engine/CodecInstance.h"
+#include "engine/EntropyInternal.h"
+
+namespace {
+
+// After a flush at most 7 bits are pending; a 64-bit register then takes the
+// longest gap code and a value code (7 + 20 + 22 bits) before the next flush,
+// a 32-bit one takes either (7 + 22).
+using CodeWord = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+constexpr bool JOIN_GAP_AND_VALUE = sizeof(CodeWord) == 8;
+
+// Gaps up to this many zeros cost at most 20 bits; a longer one (at most 62)
+// first sends three runs of nine.
+constexpr unsigned LONGEST_TABLED_GAP = 36;
+constexpr unsigned LONG_GAP_STEP = 27;
+static_assert(62 - LONG_GAP_STEP <= LONGEST_TABLED_GAP);
+
+// The codes for `g` zeros before a non-zero coefficient, as the encoder's
+// greedy runs produce them: runs of nine, then one run code for 3..8 zeros or
+// one or two [0 0]. Laid out like valueCodes: code in bits 0..23, length above.
+struct GapCodes {
+    uint32_t codes[LONGEST_TABLED_GAP + 1];
+};
+
+constexpr GapCodes GAP_CODES = [] {
+    GapCodes table{};
+    uint32_t* codes = table.codes;
+    for (int g = 0; g <= int(LONGEST_TABLED_GAP); ++g) {
+        uint32_t code = 0;
+        unsigned length = 0;
+        for (int left = g; left > 0;) {
+            const int run = left < 9 ? left : 9;
+            if (run <= 2) {  // [0 0] per zero
+                length += 2 * unsigned(run);
+            } else {  // [0 1 r0 r1 r2], r = zeros - 3
+                code |= uint32_t(2 + ((run - 3) << 2)) << length;
+                length += 5;
+            }
+            left -= run;
+        }
+        codes[g] = length << VALUE_LENGTH_SHIFT | code;
+    }
+    return table;
+}();
+
+struct CodeSink {
+    CodeWord bits;  // `used` pending bits, zeros above them
+    unsigned used;
+    uint8_t* out;  // the byte holding the first pending bit
+};
+
+inline void AddCode(CodeSink* sink, CodeWord code, unsigned length)
+{
+    sink->bits |= code << sink->used;
+    sink->used += length;
+}
+
+// Stores the pending bits with zeros after them, then keeps the partial byte.
+inline void Flush(CodeSink* sink)
+{
+    StoreLE64(sink->out, sink->bits);
+    sink->out += sink->used / 8;
+    sink->bits >>= sink->used & ~7u;
+    sink->used &= 7;
+}
+
+inline void AddEntry(CodeSink* sink, uint32_t entry)
+{
+    AddCode(sink, entry & VALUE_CODE_MASK, entry >> VALUE_LENGTH_SHIFT);
+    Flush(sink);
+}
+
+inline unsigned LowestSetBit(uint64_t x)
+{
+    return unsigned(__builtin_ctzll(x));
+}
+
+// `natural` holds the block with every AC value in the code's range;
+// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero. The
+// writer must have room for MAX_BLOCK_BYTES.
+inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZero, const CodecInstance* instance,
+                              BitWriter* writer)
+{
+    const unsigned start = writer->position % 8;
+    CodeSink sink{CodeWord(writer->buffer[writer->position / 8] & ((1u << start) - 1)), start,
+                  writer->buffer + writer->position / 8};
+    AddCode(&sink, dc, 12);
+    Flush(&sink);
+    const uint32_t* valueCodes = instance->valueCodes + VALUE_CODE_LIMIT;  // indexed by the value
+    unsigned t = 1;
+    while (nonZero) {
+        const unsigned k = LowestSetBit(nonZero);
+        nonZero &= nonZero - 1;
+        unsigned gap = k - t;
+        t = k + 1;
+        if (gap > LONGEST_TABLED_GAP) {
+            AddEntry(&sink, GAP_CODES.codes[LONG_GAP_STEP]);
+            gap -= LONG_GAP_STEP;
+        }
+        const uint32_t gapEntry = GAP_CODES.codes[gap];
+        const uint32_t valueEntry = valueCodes[natural[ZigzagOrder[k]]];
+        if constexpr (JOIN_GAP_AND_VALUE) {
+            // Adding the entries adds their lengths: the codes below them, under
+            // 2^20 and 2^22, cannot carry into bit 24.
+            const CodeWord code =
+                (gapEntry & VALUE_CODE_MASK) | CodeWord(valueEntry & VALUE_CODE_MASK) << (gapEntry >> VALUE_LENGTH_SHIFT);
+            AddCode(&sink, code, (gapEntry + valueEntry) >> VALUE_LENGTH_SHIFT);
+            Flush(&sink);
+        } else {
+            AddEntry(&sink, gapEntry);
+            AddEntry(&sink, valueEntry);
+        }
+    }
+    AddCode(&sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
+    StoreLE64(sink.out, sink.bits);
+    writer->position = uint32_t(sink.out - writer->buffer) * 8 + sink.used;
+}
+
+}  // namespace
