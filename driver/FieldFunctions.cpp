@@ -24,6 +24,15 @@ const BITMAPINFOHEADER* HeaderOf(const void* format)
     return static_cast<const BITMAPINFOHEADER*>(format);
 }
 
+// The four slices of a field may be written at once, by four threads, so its
+// lines must not overlap: |stride| is at least the bytes of a line's whole
+// macroblocks. A layout the decoder cannot write is refused too.
+bool DecoderCanWrite(const CodecInstance* codec, int32_t stride)
+{
+    const uint64_t codedLineBytes = uint64_t(codec->width / 16) * 16 * PixelFormatBytes(codec->pixelFormat);
+    return codec->pixelFormat != PIXEL_FORMAT_UNSUPPORTED && Magnitude(stride) >= codedLineBytes;
+}
+
 uint32_t LargestFrameBytes(int32_t width, int32_t height)
 {
     if (!GeometryFits(width, height))
@@ -58,7 +67,10 @@ QF25_ENTRY uint32_t QF25_CALL QFC_CompressFieldSized(void* handle, uint8_t* fram
 {
     if (!handle || !frame || !firstLine)
         return 0;
-    return EncodeField(InstanceOf(handle)->codec, frame, capacity, firstLine, stride, fieldIndex);
+    CodecInstance* codec = InstanceOf(handle)->codec;
+    if (codec->pixelFormat == PIXEL_FORMAT_UNSUPPORTED)
+        return 0;
+    return EncodeField(codec, frame, CoderRoom(capacity), firstLine, stride, fieldIndex);
 }
 
 QF25_ENTRY int32_t QF25_CALL QFC_CompressFieldEnd(void* handle)
@@ -92,7 +104,7 @@ QF25_ENTRY int32_t QF25_CALL QFC_DecompressField(void* handle, uint8_t* firstLin
 QF25_ENTRY int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* firstLine, const uint8_t* frame,
                                                       uint32_t frameSize, int32_t stride, int32_t fieldIndex)
 {
-    if (!handle || !firstLine || !frame || frameSize == 0)
+    if (!handle || !firstLine || !frame || frameSize == 0 || !DecoderCanWrite(InstanceOf(handle)->codec, stride))
         return int32_t(ICERR_BADFORMAT);
     switch (DecodeField(InstanceOf(handle)->codec, frame, frameSize, firstLine, stride, fieldIndex)) {
     case FIELD_OK:
@@ -126,6 +138,14 @@ QF25_ENTRY uint32_t QF25_CALL QFC_MaxFrameSize(int32_t width, int32_t height)
 QF25_ENTRY void QF25_CALL QFC_SetCpuMask(uint32_t mask)
 {
     SetCpuFlagsMask(mask);
+}
+
+QF25_ENTRY int32_t QF25_CALL QFC_SetSliceThreads(void* handle, int32_t threads)
+{
+    if (!handle || (threads != 1 && threads != SLICE_COUNT))
+        return int32_t(ICERR_BADPARAM);
+    InstanceOf(handle)->codec->sliceThreads = threads;
+    return 0;
 }
 
 }  // extern "C"

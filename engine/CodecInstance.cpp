@@ -46,6 +46,7 @@ void ReleaseInstance(CodecInstance* instance)
 bool ConstructInstance(CodecInstance* instance)
 {
     instance->quality = 0;
+    instance->sliceThreads = SLICE_COUNT;
     for (SliceWorker*& worker : instance->workers) {
         worker = ConstructionShouldFail() ? nullptr : CreateWorker();
         if (!worker)

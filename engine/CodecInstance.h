@@ -36,6 +36,10 @@ struct CodecInstance {
     uint8_t zeroRunCodes[256][2];
     int32_t quality;  // the quality the four tables hold; 0 before the first build
     SliceWorker* workers[SLICE_COUNT];
+    // Threads that decode a field's slices: SLICE_COUNT, the workers, or 1,
+    // the caller's own thread, for hosts that already keep one instance
+    // busy per core and gain nothing from handing slices over.
+    int32_t sliceThreads;
     // Kernels chosen once, at construction, from the processor's features.
     TransformKernels transformKernels;
     EntropyKernels entropyKernels;

@@ -95,6 +95,12 @@ FieldStatus DecodeField(CodecInstance* instance, const uint8_t* frame, uint32_t 
     SetQuality(instance, frame[0]);
     SliceSpan spans[SLICE_COUNT];
     bool damaged = !LocateSlices(frame, size, offset, spans);
+    if (instance->sliceThreads == 1) {
+        for (int k = 0; k < SLICE_COUNT; ++k)
+            damaged |= DecodeSlice(instance, spans[k].data, spans[k].size, firstLine, stride, k,
+                                   instance->pixelFormat);
+        return damaged ? FIELD_DAMAGED : FIELD_OK;
+    }
     for (int k = 0; k < SLICE_COUNT; ++k)
         PostJob(instance->workers[k], firstLine, spans[k].data, spans[k].size, instance->pixelFormat, stride);
     // Waiting without limit: a slice's work is bounded by the picture, and the

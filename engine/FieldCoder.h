@@ -29,8 +29,9 @@ enum FieldStatus : int {
 
 // Decodes one field of the frame (`size` readable bytes, starting with the
 // field-0 record for both fields) into the picture. Takes the quality from
-// byte 0. The four slices run on the instance's workers; the call returns
-// only once all of them are done.
+// byte 0. The four slices run on the instance's workers (or, with
+// sliceThreads 1, one after another on the caller's thread); the call
+// returns only once all of them are done.
 FieldStatus DecodeField(CodecInstance* instance, const uint8_t* frame, uint32_t size,
                         uint8_t* firstLine, ptrdiff_t stride, int fieldIndex);
 

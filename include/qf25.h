@@ -180,7 +180,8 @@ QF25_API uint32_t QF25_CALL QFC_MaxFrameSize(int32_t width, int32_t height);
 
 /*
  * As QFC_CompressField, with `capacity`, the bytes `frame` holds from its
- * start (the same value for both fields).
+ * start (the same value for both fields). Returns 0 also when the handle's
+ * layout is none of UYVY, BGR24 and BGR32.
  */
 QF25_API uint32_t QF25_CALL QFC_CompressFieldSized(void* handle, uint8_t* frame, uint32_t capacity,
                                                     const uint8_t* firstLine, int32_t stride,
@@ -191,7 +192,9 @@ QF25_API uint32_t QF25_CALL QFC_CompressFieldSized(void* handle, uint8_t* frame,
  * frame. Returns 0 when the field decoded cleanly; 1 when it was decoded but
  * some of its data was missing or damaged (those macroblocks hold whatever
  * the damaged data gave); a negative value when nothing was decoded because
- * the frame's lengths are impossible or reach past `frameSize`.
+ * the frame's lengths are impossible or reach past `frameSize`, the handle's
+ * layout is none of UYVY, BGR24 and BGR32, or |stride| is shorter than the
+ * bytes of a line's whole macroblocks (a field's lines must not overlap).
  */
 QF25_API int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* firstLine, const uint8_t* frame,
                                                      uint32_t frameSize, int32_t stride, int32_t fieldIndex);
@@ -203,6 +206,16 @@ QF25_API int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* first
  * everything. The output bytes do not depend on it. Process-wide.
  */
 QF25_API void QF25_CALL QFC_SetCpuMask(uint32_t mask);
+
+/*
+ * Chooses the threads that decode the four slices of each field: 4 (the
+ * default) hands them to the handle's own four worker threads and waits for
+ * them; 1 decodes them one after another on the calling thread, which suits
+ * hosts that already run one handle per core. The decoded pictures are the
+ * same either way. Returns 0, or a negative value (and changes nothing) for
+ * a null handle or any other count.
+ */
+QF25_API int32_t QF25_CALL QFC_SetSliceThreads(void* handle, int32_t threads);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,6 @@
 /* The public header on its own, as a C program sees it, linked against the
- * shared library: a decoder handle made and released, and the frame size
- * bound asked for. */
+ * shared library: a decoder handle made, set to decode on the calling thread
+ * and released, and the frame size bound asked for. */
 #include <qf25.h>
 
 #include <string.h>
@@ -17,7 +17,7 @@ int main(void)
     header[12] = 1;                                    /* biPlanes */
     header[14] = 32;                                   /* biBitCount, BI_RGB */
     handle = QFC_DecompressFieldBegin(header);
-    if (handle == NULL || QFC_MaxFrameSize(width, height) == 0)
+    if (handle == NULL || QFC_MaxFrameSize(width, height) == 0 || QFC_SetSliceThreads(handle, 1) != 0)
         return 1;
     return QFC_DecompressFieldEnd(handle) == 0 ? 0 : 1;
 }

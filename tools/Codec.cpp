@@ -127,7 +127,7 @@ CodecSession OpenEncoder(const PixelLayout& layout, int width, int height, int q
     return session;
 }
 
-CodecSession OpenDecoder(const PixelLayout& layout, int width, int height)
+CodecSession OpenDecoder(const PixelLayout& layout, int width, int height, SliceThreads slices)
 {
     const BitmapHeader header = UncompressedHeader(layout, width, height);
     CodecSession session;
@@ -138,7 +138,20 @@ CodecSession OpenDecoder(const PixelLayout& layout, int width, int height)
     session.layout = &layout;
     session.width = width;
     session.height = height;
+    if (slices == SliceThreads::CALLER && QFC_SetSliceThreads(session.handle, 1) < 0)
+        Fail("", "the codec cannot decode on the calling thread");
     return session;
+}
+
+std::vector<CodecSession> OpenDecoders(const PixelLayout& layout, int width, int height, int count)
+{
+    // Two instances with four workers each would put eight threads on the
+    // cores and hand every slice over for nothing.
+    const SliceThreads slices = count > 1 ? SliceThreads::CALLER : SliceThreads::WORKERS;
+    std::vector<CodecSession> sessions;
+    for (int i = 0; i < count; ++i)
+        sessions.push_back(OpenDecoder(layout, width, height, slices));
+    return sessions;
 }
 
 uint32_t MaxCodedBytes(int width, int height)

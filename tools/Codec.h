@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -34,6 +35,7 @@ constexpr uint32_t FOURCC_QF25 = MakeFourcc('Q', 'F', '2', '5');
 constexpr int WIDTH_MULTIPLE = 16;  // the compressor refuses other widths
 constexpr int MIN_QUALITY = 50;
 constexpr int MAX_QUALITY = 99;
+constexpr int DEFAULT_QUALITY = 95;  // a new instance's
 
 using BitmapHeader = std::array<uint8_t, 40>;
 // The uncompressed picture as the codec is told about it. RGB is declared
@@ -60,9 +62,17 @@ struct CodecSession {
     ~CodecSession();
 };
 
+// Where a decoder runs the four slices of a field: on its instance's four
+// worker threads, the faster for a single stream, or on the thread that
+// calls it, when every core already runs an instance of its own.
+enum class SliceThreads { WORKERS, CALLER };
+
 // Quality 0 keeps the codec's default.
 CodecSession OpenEncoder(const PixelLayout& layout, int width, int height, int quality);
-CodecSession OpenDecoder(const PixelLayout& layout, int width, int height);
+CodecSession OpenDecoder(const PixelLayout& layout, int width, int height, SliceThreads slices);
+// Decoders for `count` instances working at once: one keeps its workers,
+// several decode on their own threads.
+std::vector<CodecSession> OpenDecoders(const PixelLayout& layout, int width, int height, int count);
 uint32_t MaxCodedBytes(int width, int height);
 
 // Codes a contiguous top-down picture; returns the frame's length, or 0 when

@@ -13,6 +13,8 @@ int RunEncode(const Options& options);
 int RunDecode(const Options& options);
 int RunInfo(const Options& options);
 int RunBench(const Options& options);
+// bench --peers: QF25 beside other intra codecs on the same pictures.
+int RunPeerBench(const Options& options);
 int RunDemo(const Options& options);
 
 // The width the codec gets: the input's, or cropped or padded to a multiple

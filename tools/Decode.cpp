@@ -82,9 +82,7 @@ std::string ListFrames(const std::vector<int64_t>& frames)
 RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
                        const std::function<void(const uint8_t* picture)>& sink)
 {
-    std::vector<CodecSession> sessions;
-    for (int i = 0; i < settings.threads; ++i)
-        sessions.push_back(OpenDecoder(*settings.layout, input.width, input.height));
+    std::vector<CodecSession> sessions = OpenDecoders(*settings.layout, input.width, input.height, settings.threads);
     const size_t pictureBytes = PictureBytes(*settings.layout, input.width, input.height);
     std::vector<uint8_t> lastGood;
     int64_t lastGoodNumber = -1;

@@ -50,8 +50,8 @@ int RunInfo(const Options& options)
     const int threads = options.verify ? WorkerCount(options) : 1;
     const PixelLayout& layout = PIXEL_LAYOUTS[0];
     std::vector<CodecSession> sessions;
-    for (int i = 0; options.verify && i < threads; ++i)
-        sessions.push_back(OpenDecoder(layout, input.width, input.height));
+    if (options.verify)
+        sessions = OpenDecoders(layout, input.width, input.height, threads);
     const size_t pictureBytes = PictureBytes(layout, input.width, input.height);
 
     std::vector<int64_t> damaged;

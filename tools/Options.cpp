@@ -33,8 +33,9 @@ const CommandRow COMMANDS[] = {
      "Shows the container and stream, then per frame the quality byte and the\n"
      "lengths of both fields and their slices."},
     {"bench", COMMAND_BENCH, 0, 1, "qf25 bench [IN] [options]",
-     "Measures encoding and decoding speed with one codec instance and with all\n"
-     "of them, on IN or on the built-in 1920x1080 clip."},
+     "Measures encoding and decoding speed on one thread and on all of them, on IN\n"
+     "or on the built-in 1920x1080 clip; --peers sets libjpeg-turbo, mjpeg and dnxhd\n"
+     "beside it (the built-in clip at 1920x1080 and 720x486)."},
     {"demo", COMMAND_DEMO, 0, 0, "qf25 demo [options]",
      "Pans the built-in photograph into a 1920x1080 interlaced clip, encodes it to\n"
      "qf25-demo.avi, decodes it and writes qf25-demo.png (original | decoded)."},
@@ -60,6 +61,16 @@ int64_t ParseInteger(const std::string& option, const std::string& value, int64_
         FailUsage(option + ": '" + value + "' is not a number from " + std::to_string(min) + " to " +
                   std::to_string(max));
     return number;
+}
+
+double ParseSeconds(const std::string& value)
+{
+    double seconds = 0;
+    const char* last = value.c_str() + value.size();
+    const auto [end, error] = std::from_chars(value.c_str(), last, seconds, std::chars_format::fixed);
+    if (error != std::errc() || end != last || value.empty() || !(seconds >= 0.1 && seconds <= 3600))
+        FailUsage("--seconds: '" + value + "' is not a number of seconds from 0.1 to 3600");
+    return seconds;
 }
 
 const OptionRow OPTIONS[] = {
@@ -101,9 +112,10 @@ const OptionRow OPTIONS[] = {
      "leave damaged frames out instead of repeating the last good one"},
     {"verify", 0, nullptr, COMMAND_INFO, [](Options& o, const std::string&) { o.verify = true; },
      "decode every frame and report the damaged ones"},
-    {"seconds", 0, "S", COMMAND_BENCH,
-     [](Options& o, const std::string& v) { o.seconds = double(ParseInteger("--seconds", v, 1, 3600)); },
-     "time for each measurement (default 2)"},
+    {"seconds", 0, "S", COMMAND_BENCH, [](Options& o, const std::string& v) { o.seconds = ParseSeconds(v); },
+     "time for each measurement, 0.1 to 3600 (default 2)"},
+    {"peers", 0, nullptr, COMMAND_BENCH, [](Options& o, const std::string&) { o.peers = true; },
+     "also code the clip with libjpeg-turbo, mjpeg and dnxhd, in UYVY and BGR32"},
     {"out", 'o', "DIR", COMMAND_DEMO, [](Options& o, const std::string& v) { o.outDir = v; },
      "directory for qf25-demo.avi and qf25-demo.png (default: the current one)"},
     {"cpumask", 0, "MASK", CODING,

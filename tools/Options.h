@@ -27,6 +27,7 @@ struct Options {
     bool verbose = false;
     bool help = false;
     bool verify = false;
+    bool peers = false;
     bool skipDamaged = false;
     bool crop = false;
     bool pad = false;

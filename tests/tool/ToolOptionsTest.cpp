@@ -47,6 +47,18 @@ TEST(ToolOptions, ReadsFilesAndOptionsInAnyOrder)
     EXPECT_EQ(WorkerCount(decode), std::max(1, int(std::thread::hardware_concurrency())));
 }
 
+TEST(ToolOptions, BenchTakesPeersAndFractionsOfSeconds)
+{
+    const Options options = Parse({"bench", "--peers", "--seconds", "0.25"});
+    EXPECT_TRUE(options.peers);
+    EXPECT_DOUBLE_EQ(options.seconds, 0.25);
+    EXPECT_DOUBLE_EQ(Parse({"bench", "--seconds=3600"}).seconds, 3600.0);
+    for (const char* seconds : {"0.05", "3601", "1e3", "-1", "", "2s", "nan"})
+        EXPECT_EQ(UsageFailure({"bench", "--seconds", seconds}),
+                  "--seconds: '" + std::string(seconds) + "' is not a number of seconds from 0.1 to 3600");
+    EXPECT_EQ(UsageFailure({"decode", "a", "b", "--peers"}), "decode: unknown option --peers; try 'qf25 decode --help'");
+}
+
 TEST(ToolOptions, HelpNeedsNoFiles)
 {
     EXPECT_TRUE(Parse({"info", "--help"}).help);

@@ -19,7 +19,8 @@ QFC_DecompressFieldEnd
 QFC_DecompressFieldSized
 QFC_MaxFrameSize
 QFC_SetCpuMask
-QFC_SetQuality"
+QFC_SetQuality
+QFC_SetSliceThreads"
 
 case $kind in
 so)

@@ -1,0 +1,151 @@
+// `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg and dnxhd on the
+// same pictures, in the same run, one table per picture size and layout.
+#include "Commands.h"
+
+#include "BenchClip.h"
+#include "DemoClip.h"
+#include "ToolError.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int SD_WIDTH = 720;
+constexpr int SD_HEIGHT = 486;
+constexpr int COLUMNS = 4;  // encode and decode, each on one thread and on all
+
+struct PeerFigures {
+    const PeerCodec* codec;
+    std::string skipped;  // why the codec has no figures
+    double bitsPerPixel = 0;
+    double psnr = 0;
+    double fps[COLUMNS] = {};  // 0: not measured
+    double workersDecode = 0;  // QF25: one instance decoding on its four workers
+};
+
+std::vector<BenchRun> Columns(int instances)
+{
+    return {{BenchStep::ENCODE, 1, SliceThreads::CALLER},
+            {BenchStep::ENCODE, instances, SliceThreads::CALLER},
+            {BenchStep::DECODE, 1, SliceThreads::CALLER},
+            {BenchStep::DECODE, instances, SliceThreads::CALLER}};
+}
+
+PeerFigures MeasurePeer(const PeerCodec& codec, const BenchClip& clip, const Options& options, int instances)
+{
+    PeerFigures figures{&codec, {}};
+    const CodedClip coded = CodeClip(codec, clip, options.quality);
+    figures.bitsPerPixel = 8.0 * double(coded.bytes) / double(clip.pictures.size()) /
+                           (double(clip.width) * double(clip.height));
+    figures.psnr = coded.psnr;
+    const std::vector<BenchRun> columns = Columns(instances);
+    for (int c = 0; c < COLUMNS; ++c) {
+        if (columns[size_t(c)].instances > 1 || c % 2 == 0)
+            figures.fps[c] = MeasureCodec(codec, clip, coded, columns[size_t(c)], options.quality, options.seconds);
+    }
+    // A single stream decoded as fast as one instance can.
+    if (codec.family == PeerFamily::QF25)
+        figures.workersDecode = MeasureCodec(codec, clip, coded, {BenchStep::DECODE, 1, SliceThreads::WORKERS},
+                                             options.quality, options.seconds);
+    return figures;
+}
+
+void PrintFigure(double value, const char* format)
+{
+    if (value > 0)
+        std::printf(format, value);
+    else
+        std::printf(" %10s", "-");
+}
+
+void PrintRow(const PeerFigures& figures, const Options& options)
+{
+    const PeerCodec& codec = *figures.codec;
+    const std::string settings =
+        codec.settings != nullptr ? codec.settings
+                                 : "quality " + std::to_string(options.quality ? options.quality : DEFAULT_QUALITY);
+    std::printf("%-14s %-19s", codec.name, settings.c_str());
+    if (!figures.skipped.empty()) {
+        std::printf(" skipped: %s\n", figures.skipped.c_str());
+        return;
+    }
+    std::printf(" %7.2f %7.2f", figures.bitsPerPixel, figures.psnr);
+    for (const double fps : figures.fps)
+        PrintFigure(fps, " %10.1f");
+    std::printf("\n");
+}
+
+void PrintTable(const BenchClip& clip, const Options& options, int instances)
+{
+    std::printf("\n%dx%d %s\n", clip.width, clip.height, clip.layout->name);
+    const std::string all = std::to_string(instances) + " thr";
+    std::printf("%-14s %-19s %7s %7s %10s %10s %10s %10s\n", "codec", "settings", "bits/px", "PSNR dB", "enc 1 thr",
+                ("enc " + all).c_str(), "dec 1 thr", ("dec " + all).c_str());
+    std::vector<PeerFigures> table;
+    for (const PeerCodec& codec : PEER_CODECS) {
+        try {
+            table.push_back(MeasurePeer(codec, clip, options, instances));
+        } catch (const ToolError& error) {
+            // A peer that cannot code the size is noted; QF25 failing is a failure.
+            if (codec.family == PeerFamily::QF25)
+                throw;
+            table.push_back({&codec, error.message});
+        }
+        PrintRow(table.back(), options);
+        std::fflush(stdout);
+    }
+    const PeerFigures& qf25 = table[0];
+    for (size_t p = 1; p < table.size(); ++p) {
+        if (!table[p].skipped.empty())
+            continue;
+        std::printf("%-34s %15s", ("qf25/" + std::string(table[p].codec->name)).c_str(), "");
+        for (int c = 0; c < COLUMNS; ++c)
+            PrintFigure(table[p].fps[c] > 0 ? qf25.fps[c] / table[p].fps[c] : 0, " %10.2f");
+        std::printf("\n");
+    }
+    const double workers = qf25.workersDecode;
+    std::printf("qf25 decoding one frame at a time on one instance's 4 workers: %.1f frames/s", workers);
+    const PeerFigures& turbo = table[1];
+    const int column = instances > 1 ? 3 : 2;
+    if (turbo.skipped.empty() && turbo.fps[column] > 0)
+        std::printf(", %.2f times libjpeg-turbo's decode on %d thread%s", workers / turbo.fps[column],
+                    column == 3 ? instances : 1, column == 3 ? "s" : "");
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunPeerBench(const Options& options)
+{
+    const int instances = WorkerCount(options);
+    struct Size {
+        int width;
+        int height;
+    };
+    const std::vector<Size> sizes = options.files.empty()
+                                        ? std::vector<Size>{{DEMO_WIDTH, DEMO_HEIGHT}, {SD_WIDTH, SD_HEIGHT}}
+                                        : std::vector<Size>{{0, 0}};
+    const PixelLayout* layouts[] = {FindPixelLayout("uyvy"), FindPixelLayout("bgr32")};
+    bool first = true;
+    for (const Size& size : sizes) {
+        for (const PixelLayout* layout : layouts) {
+            const BenchClip clip = LoadBenchClip(options, *layout, size.width, size.height);
+            if (first) {
+                std::printf(
+                    "qf25 bench --peers: %zu frames of %s; frames per second, the best of 5 rounds of %.2g s\n"
+                    "1 thr: one instance, handle or context on one thread. %d thr: %d of them at once, one per\n"
+                    "  thread, coding different frames (libavcodec's own threading is off).\n"
+                    "qf25/peer: above 1, qf25 is the faster.\n"
+                    "UYVY: the peers code planar 4:2:2, repacked from UYVY beforehand; only the codec call\n"
+                    "  is timed. BGR32: qf25 and libjpeg-turbo (BGRX) convert colours themselves; mjpeg and\n"
+                    "  dnxhd take and give planes, converted by libswscale inside the timed call.\n"
+                    "PSNR: all decoded samples (Y, Cb, Cr or B, G, R) against the pictures coded.\n",
+                    clip.pictures.size(), clip.description.c_str(), options.seconds / 5, instances, instances);
+                first = false;
+            }
+            PrintTable(clip, options, instances);
+        }
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,80 @@
+// The codecs `qf25 bench --peers` and the peers benchmark set beside QF25,
+// all driven through the same few calls: QF25 through include/qf25.h,
+// libjpeg-turbo through its TurboJPEG API, and FFmpeg's mjpeg and dnxhd
+// through libavcodec. A session codes one frame per call and keeps the
+// result until the next one, so that a timed call does the codec's work and
+// nothing else.
+#pragma once
+
+#include "Codec.h"
+#include "Ffmpeg.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+enum class PeerFamily { QF25, TURBOJPEG, LIBAVCODEC };
+
+struct PeerCodec {
+    const char* name;
+    const char* settings;    // as the table shows them; QF25's come from its quality
+    PeerFamily family;
+    AVCodecID avCodec;       // libavcodec's encoder and decoder
+    AVPixelFormat avFormat;  // the 4:2:2 planes it codes
+    const char* avOptions;   // the encoder's own options, "key=value:key=value"
+    int qscale;              // a fixed quantiser scale, as ffmpeg's -q:v; 0 for none
+};
+
+// QF25 first, then its peers.
+extern const PeerCodec PEER_CODECS[4];
+constexpr int TURBOJPEG_QUALITY = 90;
+
+// The peers code 4:2:2 from and to three planes, not packed UYVY: Y
+// (width x height bytes), then Cb and Cr (width / 2 x height each). BGR32
+// they take as it is (libjpeg-turbo as BGRX).
+bool TakesPlanes(const PeerCodec& codec, const PixelLayout& layout);
+void UyvyToPlanes(const uint8_t* uyvy, int width, int height, uint8_t* planes);
+void PlanesToUyvy(const uint8_t* planes, int width, int height, uint8_t* uyvy);
+
+// Readable bytes after every picture and coded frame given to a session:
+// libavcodec's decoders read ahead past the end of their data, and its
+// encoders may read whole blocks.
+constexpr size_t PEER_PADDING = AV_INPUT_BUFFER_PADDING_SIZE;
+
+struct TurboFree {
+    void operator()(void* handle) const;
+};
+
+// One encoder or decoder of one codec; used by one thread at a time.
+struct PeerSession {
+    const PeerCodec* codec = nullptr;
+    const PixelLayout* layout = nullptr;
+    int width = 0;
+    int height = 0;
+    std::optional<CodecSession> qf25;
+    std::unique_ptr<void, TurboFree> turbo;
+    CodecContext context;
+    FramePtr frame;   // libavcodec: the encoder's input, or the decoder's output
+    PacketPtr packet;
+    ScalerPtr scaler;  // libavcodec: BGR32 to or from the codec's planes
+    std::vector<uint8_t> coded;    // QF25 and libjpeg-turbo: the last frame coded
+    std::vector<uint8_t> picture;  // the last picture decoded, unless it stays in `frame`
+};
+
+// Fail with the codec's name when it cannot code this size. `quality` is
+// QF25's (0: its default); the peers have theirs in the table.
+PeerSession OpenPeerEncoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height,
+                            int quality);
+// `slices` says where a QF25 decoder runs its slices; the peers decode on
+// the calling thread.
+PeerSession OpenPeerDecoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height,
+                            SliceThreads slices);
+
+// `picture` is in the form TakesPlanes says. The frame stays valid until the
+// session's next call.
+std::span<const uint8_t> PeerEncode(PeerSession& session, const uint8_t* picture);
+void PeerDecode(PeerSession& session, const uint8_t* coded, size_t size);
+// The picture the last PeerDecode gave, in the form TakesPlanes says.
+void CopyDecoded(const PeerSession& session, uint8_t* picture);
