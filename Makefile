@@ -4,12 +4,15 @@
 #             sanitizers, and the Windows DLL under Wine)
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
+# make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = decode_frame encode_round_trip container
 
-.PHONY: all deps build windows check check-sanitizers check-windows demo bench clean
+.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz clean
 
 all: build
 
@@ -51,7 +54,17 @@ check-sanitizers: deps
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQF25_SANITIZE=thread -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target qf25_tests
-	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread'
+	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread|Driver|Hardening|ConformanceVector|^PhotoRoundTrip\.|FuzzReplay'
+
+# The fuzz targets as libFuzzer programs, built with clang, AddressSanitizer
+# and UndefinedBehaviorSanitizer; new inputs stay in $(BUILD)/fuzz, and a
+# crash fails the target.
+fuzz: deps
+	cmake -S . -B $(BUILD)/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQF25_FUZZ=ON \
+	    -DQF25_SANITIZE=fuzzer-no-link,address,undefined -DQF25_BENCH=OFF
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=qf25_fuzz_%)
+	tests/fuzz/run-fuzzers.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 demo: build
 	$(BUILD)/qf25 demo --out $(BUILD)

@@ -24,8 +24,8 @@ target_link_libraries(qf25_vfw_reference PRIVATE qf25)
 target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(qf25_tests qf25_vfw_reference)
 
-# One Windows build: its export check, the processor probes, the VfW host and
-# the AVIFile host under Wine, one prefix at a time.
+# One Windows build: its export check, the processor probes, the VfW host,
+# the AVIFile host and the fuzz corpora under Wine, one prefix at a time.
 function(qf25_add_wine_tests arch objdump)
     set(windows ${CMAKE_BINARY_DIR}/${arch})
     set(run ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-test.sh)
@@ -33,8 +33,9 @@ function(qf25_add_wine_tests arch objdump)
     add_test(NAME WineProbes_${arch} COMMAND ${run} ${arch} probe ${windows})
     add_test(NAME WineVfw_${arch} COMMAND ${run} ${arch} vfw ${windows} $<TARGET_FILE:qf25_vfw_reference>
                                           ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
-    set_tests_properties(WineProbes_${arch} WineVfw_${arch} PROPERTIES RESOURCE_LOCK wine_${arch} TIMEOUT 900
-                         SKIP_RETURN_CODE 77)
+    add_test(NAME WineFuzzReplay_${arch} COMMAND ${run} ${arch} replay ${windows} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
+    set_tests_properties(WineProbes_${arch} WineVfw_${arch} WineFuzzReplay_${arch} PROPERTIES RESOURCE_LOCK wine_${arch}
+                         TIMEOUT 900 SKIP_RETURN_CODE 77)
     # The AVI interchange needs the qf25 command, which a build may leave out.
     if(QF25_TOOLS)
         add_test(NAME WineAvi_${arch} COMMAND ${run} ${arch} avi ${windows} $<TARGET_FILE:qf25_command>

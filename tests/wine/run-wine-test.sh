@@ -11,6 +11,8 @@
 #       sides must see the same pictures
 #   run-wine-test.sh <win32|win64> probe <windows build dir>
 #       the processor probes and their exception guard
+#   run-wine-test.sh <win32|win64> replay <windows build dir> <corpus dir>
+#       the replay programs of the codec's fuzz targets, each on its corpus
 #
 # Wine can, rarely, crash at process exit after a program has completed and
 # checked everything; such a run (non-zero status but its completion marker
@@ -125,6 +127,12 @@ avi)
     ;;
 probe)
     run_program "" "$windows/probehost.exe"
+    ;;
+replay)
+    corpus=$4
+    for target in decode_frame encode_round_trip; do
+        run_program "" "$windows/qf25_fuzz_$target.exe" "$(windows_path "$corpus/$target")"
+    done
     ;;
 *)
     echo "unknown test $test" >&2

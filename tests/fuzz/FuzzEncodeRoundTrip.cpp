@@ -1,0 +1,197 @@
+// Coding pictures of any geometry. The input is pixel bytes, repeated to fill
+// the picture, followed by the case tail: width, signed height, layout, the
+// quality (50 + mode % 50), the padding a field caller puts after each line
+// (extra[0]) and the index it gives field 1 (extra[1]; any non-zero value).
+//
+// One picture is coded four times, and every coding must give the same bytes
+// (or, for the layout the codec does not know, none):
+//  - by the field functions with the processor's kernels, into the
+//    QFC_MaxFrameSize bytes that any picture fits (the reference);
+//  - by QFC_CompressField with the plain kernels (large pictures with the
+//    processor's again), and twice by ICM_COMPRESS on one instance, into the
+//    width x height x 6 bytes the driver announces; these may refuse a frame
+//    only when it does not fit that buffer with room to spare.
+// The reference must then decode without a damaged field.
+#include "FuzzSupport.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int MIN_QUALITY = 50;
+constexpr int QUALITY_COUNT = 50;
+constexpr int HOST_QUALITY_STEP = 200;  // ICM_SETQUALITY's 0..10000 per quality step
+// The bit writer reaches 8 bytes past its position and a field record clears
+// 16 bytes ahead; a frame closer than that to the end of its buffer may be
+// refused.
+constexpr size_t REFUSAL_MARGIN = 32;
+constexpr uint8_t PADDING_BYTE = 0x5A;
+
+struct EncodeCase {
+    FuzzPicture padded;      // as the field callers hold it
+    FuzzPicture contiguous;  // as the driver takes it
+    int quality;
+    int32_t field1Index;
+};
+
+bool ReadCase(const FuzzCase& input, EncodeCase* c)
+{
+    const FuzzTail& tail = input.tail;
+    if (!FuzzGeometryFits(tail))
+        return false;
+    c->contiguous = {tail.layout, tail.width, tail.height, 0};
+    c->contiguous.pitch = FuzzLineBytes(c->contiguous);
+    c->padded = c->contiguous;
+    c->padded.pitch += tail.extra[0];
+    c->quality = MIN_QUALITY + tail.mode % QUALITY_COUNT;
+    c->field1Index = tail.extra[1] == 0 ? 1 : int8_t(tail.extra[1]);
+    return true;
+}
+
+// Pixel bytes depend on their line and column only, so that both layouts of
+// the case hold the same picture.
+std::vector<uint8_t> FillPicture(const FuzzPicture& picture, const FuzzCase& input)
+{
+    std::vector<uint8_t> bytes(FuzzPictureBytes(picture), PADDING_BYTE);
+    const size_t lineBytes = FuzzLineBytes(picture);
+    size_t next = 0;
+    for (size_t line = 0; line < FuzzLines(picture); ++line) {
+        uint8_t* at = bytes.data() + line * picture.pitch;
+        for (size_t i = 0; i < lineBytes; ++i, ++next)
+            at[i] = input.bodySize == 0 ? 0 : input.body[next % input.bodySize];
+    }
+    return bytes;
+}
+
+// The frame in a buffer of exactly its size; empty when `bytes` is 0.
+std::vector<uint8_t> Trimmed(const std::vector<uint8_t>& buffer, uint32_t bytes)
+{
+    return std::vector<uint8_t>(buffer.begin(), buffer.begin() + bytes);
+}
+
+size_t DriverCapacity(const FuzzPicture& picture)
+{
+    return size_t(picture.width) * FuzzLines(picture) * 6;
+}
+
+// Through the field functions: sized into QFC_MaxFrameSize bytes, or
+// unsized into the driver's capacity.
+std::vector<uint8_t> EncodeThroughFields(const EncodeCase& c, const std::vector<uint8_t>& picture, bool sized,
+                                         FuzzKernels kernels)
+{
+    static FuzzKeptHandle kept[FUZZ_KERNEL_CHOICES];
+    const FuzzPicture& layout = c.padded;
+    const BITMAPINFOHEADER format = FuzzPictureHeader(layout.layout, layout.width, layout.height);
+    void* handle = FuzzFieldHandle(kept[kernels], format, kernels, QFC_CompressFieldBegin, QFC_CompressFieldEnd);
+    if (QFC_SetQuality(handle, c.quality) != 0)
+        FuzzFailure("QFC_SetQuality refused a quality in 50..99");
+    std::vector<uint8_t> frame(sized ? QFC_MaxFrameSize(layout.width, layout.height) : DriverCapacity(layout));
+    uint32_t bytes = 0;
+    for (int field = 0; field < 2; ++field) {
+        const FuzzField at = FuzzFieldOf(layout, field);
+        const uint8_t* firstLine = picture.data() + at.offset;
+        const int32_t index = field == 0 ? 0 : c.field1Index;
+        bytes = sized ? QFC_CompressFieldSized(handle, frame.data(), uint32_t(frame.size()), firstLine, at.stride,
+                                               index)
+                      : QFC_CompressField(handle, frame.data(), firstLine, at.stride, index);
+        if (bytes == 0)
+            break;
+    }
+    return Trimmed(frame, bytes);
+}
+
+// Two frames of the contiguous picture, as a host codes a sequence; each is
+// empty when refused.
+struct DriverFrames {
+    std::vector<uint8_t> frames[2];
+    size_t capacity;
+};
+
+DriverFrames EncodeThroughDriver(const EncodeCase& c, const std::vector<uint8_t>& picture)
+{
+    const FuzzPicture& layout = c.contiguous;
+    const uintptr_t id = FuzzDriverInstance(FUZZ_FAST_KERNELS);
+    int32_t hostQuality = (c.quality - MIN_QUALITY) * HOST_QUALITY_STEP;
+    FuzzSend(id, ICM_SETQUALITY, &hostQuality, nullptr);
+    BITMAPINFOHEADER input = FuzzPictureHeader(layout.layout, layout.width, layout.height);
+    // The query records the line order; it refuses widths that are not a
+    // multiple of 16, which BEGIN still takes.
+    FuzzSend(id, ICM_COMPRESS_QUERY, &input, nullptr);
+    BITMAPINFOHEADER output = {};
+    FuzzSend(id, ICM_COMPRESS_GET_FORMAT, &input, &output);
+    DriverFrames result = {{}, size_t(FuzzSend(id, ICM_COMPRESS_GET_SIZE, &input, &output))};
+    if (result.capacity != DriverCapacity(layout) || FuzzSend(id, ICM_COMPRESS_BEGIN, &input, &output) != ICERR_OK)
+        FuzzFailure("the driver does not take a picture that fits");
+    for (int round = 0; round < 2; ++round) {
+        std::vector<uint8_t> frame(result.capacity);
+        DWORD chunkId = 0;
+        DWORD flags = 0;
+        ICCOMPRESS request = {};
+        request.lpbiOutput = &output;
+        request.lpOutput = frame.data();
+        request.lpbiInput = &input;
+        request.lpInput = const_cast<uint8_t*>(picture.data());
+        request.lpckid = &chunkId;
+        request.lpdwFlags = &flags;
+        request.lFrameNum = round;
+        const bool coded = FuzzSend(id, ICM_COMPRESS, &request, nullptr) == ICERR_OK;
+        if (flags != AVIIF_KEYFRAME)
+            FuzzFailure("ICM_COMPRESS did not mark a key frame");
+        result.frames[round] = Trimmed(frame, coded ? output.biSizeImage : 0);
+    }
+    FuzzSend(id, ICM_COMPRESS_END, nullptr, nullptr);
+    return result;
+}
+
+void CheckSameFrame(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& reference, size_t capacity,
+                    const char* what)
+{
+    if (frame.empty() ? reference.size() + REFUSAL_MARGIN <= capacity : frame != reference)
+        FuzzFailure(what);
+}
+
+void CheckDecodes(const EncodeCase& c, const std::vector<uint8_t>& frame)
+{
+    const FuzzPicture& layout = c.contiguous;
+    static FuzzKeptHandle kept;
+    const BITMAPINFOHEADER format = FuzzPictureHeader(layout.layout, layout.width, layout.height);
+    void* handle =
+        FuzzFieldHandle(kept, format, FUZZ_FAST_KERNELS, QFC_DecompressFieldBegin, QFC_DecompressFieldEnd);
+    std::vector<uint8_t> picture(FuzzPictureBytes(layout));
+    for (int field = 0; field < 2; ++field) {
+        const FuzzField at = FuzzFieldOf(layout, field);
+        if (QFC_DecompressFieldSized(handle, picture.data() + at.offset, frame.data(), uint32_t(frame.size()),
+                                     at.stride, field) != 0)
+            FuzzFailure("a frame just coded does not decode cleanly");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzCase input;
+    EncodeCase c;
+    if (!SplitFuzzInput(data, size, &input) || !ReadCase(input, &c))
+        return 0;
+    const std::vector<uint8_t> padded = FillPicture(c.padded, input);
+    const std::vector<uint8_t> contiguous = FillPicture(c.contiguous, input);
+
+    const std::vector<uint8_t> reference = EncodeThroughFields(c, padded, true, FUZZ_FAST_KERNELS);
+    const std::vector<uint8_t> second = EncodeThroughFields(c, padded, false, SecondKernels(c.padded));
+    const DriverFrames driver = EncodeThroughDriver(c, contiguous);
+    if (c.contiguous.layout == FUZZ_REFUSED_RGB16) {
+        if (!reference.empty() || !second.empty() || !driver.frames[0].empty() || !driver.frames[1].empty())
+            FuzzFailure("a layout the codec does not know was coded");
+        return 0;
+    }
+    if (reference.empty())
+        FuzzFailure("a picture does not fit QFC_MaxFrameSize bytes");
+    const size_t capacity = DriverCapacity(c.contiguous);
+    CheckSameFrame(second, reference, capacity, "QFC_CompressField disagrees with QFC_CompressFieldSized");
+    CheckSameFrame(driver.frames[0], reference, capacity, "ICM_COMPRESS disagrees with the field functions");
+    if (driver.frames[1] != driver.frames[0])
+        FuzzFailure("ICM_COMPRESS codes the same picture differently the second time");
+    CheckDecodes(c, reference);
+    return 0;
+}

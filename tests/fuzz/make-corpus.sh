@@ -1,0 +1,35 @@
+#!/bin/bash
+# Writes the seeds of the fuzz corpora into tests/fuzz/corpus, using a native
+# build: coded frames and pictures with their case tails for the codec's
+# targets (qf25_fuzz_seeds), and for the tool's target two-frame clips of
+# 64x32 pictures in each container the qf25 command writes, at several
+# qualities and layouts, plus one AVI cut short. The fuzzers' own finds stay
+# in their scratch directories; keep only small regression inputs here.
+#
+#   tests/fuzz/make-corpus.sh <native build directory>
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+corpus=$here/corpus
+vectors=$here/../data/vectors
+
+cmake --build "$build" --target qf25_fuzz_seeds qf25_command
+mkdir -p "$corpus/decode_frame" "$corpus/encode_round_trip" "$corpus/container"
+"$build/tests/fuzz/qf25_fuzz_seeds" "$vectors" "$corpus"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# Two pictures cut from different places of one photograph.
+for corner in 320:120 200:300; do
+    ffmpeg -v error -f rawvideo -pix_fmt uyvy422 -s 720x486 -i "$vectors/astronaut-720x486.uyvy" \
+        -vf "crop=64:32:$corner" -f rawvideo -
+done >"$work/clip.uyvy"
+encode() {
+    "$build/qf25" encode "$work/clip.uyvy" "$corpus/container/$1" --size 64x32 --pix-fmt uyvy422 -r 25 -q "${@:2}"
+}
+encode clip-q75-uyvy.avi --quality 75
+encode clip-q95-bgr24.mkv --pix bgr24
+encode clip-q50-bgr32.nut --pix bgr32 --quality 50
+encode clip-q99-uyvy.mov --quality 99
+head -c 4000 "$corpus/container/clip-q75-uyvy.avi" >"$corpus/container/clip-q75-uyvy-cut.avi"
