@@ -3,10 +3,11 @@
 #include <new>
 
 #include "engine/CodecInstance.h"
+#include "engine/ConstructionFailures.h"
 
 DriverInstance* OpenDriverInstance()
 {
-    DriverInstance* instance = new (std::nothrow) DriverInstance{};
+    DriverInstance* instance = ConstructionShouldFail() ? nullptr : new (std::nothrow) DriverInstance{};
     if (!instance)
         return nullptr;
     instance->codec = CreateCodecInstance();

@@ -1,11 +1,17 @@
 #include "driver/Formats.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "driver/DriverInstance.h"
 #include "driver/Trace.h"
+#include "engine/BitWriter.h"
+#include "engine/FieldCoder.h"
 
 namespace {
+
+constexpr uint32_t CODER_ROOM_BYTES = MAX_RECORD_BYTES * (1 + SLICE_COUNT) + BIT_WRITER_REACH;
+static_assert(uint64_t(CODER_ROOM_BYTES) * 8 <= UINT32_MAX);
 
 bool IsRgbCompression(uint32_t compression)
 {
@@ -97,6 +103,11 @@ uint32_t CompressedCapacity(int32_t width, int32_t height)
     if (!GeometryFits(width, height))
         return 0;
     return uint32_t(width) * Magnitude(height) * COMPRESSED_BYTES_PER_PIXEL;
+}
+
+uint32_t CoderRoom(uint32_t capacity)
+{
+    return std::min(capacity, CODER_ROOM_BYTES);
 }
 
 LRESULT CompressQuery(const BITMAPINFOHEADER* input, DriverInstance* instance)

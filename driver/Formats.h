@@ -29,6 +29,13 @@ bool GeometryFits(int32_t width, int32_t height);
 // the geometry does not fit.
 uint32_t CompressedCapacity(int32_t width, int32_t height);
 
+// The room handed to the field coder: the host's buffer, but no more than the
+// longest frame that 24-bit lengths can describe (the field-0 record and four
+// field-1 slices) and the writer's reach. The writer counts its position in
+// bits in 32 bits; within this room it runs out of space, and says so, long
+// before its position could wrap round to the frame's start.
+uint32_t CoderRoom(uint32_t capacity);
+
 uint32_t Magnitude(int32_t height);
 
 LRESULT CompressQuery(const BITMAPINFOHEADER* input, DriverInstance* instance);

@@ -63,7 +63,7 @@ LRESULT EncodeFrame(const ICCOMPRESS* request, DriverInstance* instance)
         return ICERR_BADFORMAT;
     const auto* picture = static_cast<const uint8_t*>(request->lpInput);
     auto* frame = static_cast<uint8_t*>(request->lpOutput);
-    const uint32_t capacity = CompressedCapacity(codec->width, codec->height);
+    const uint32_t capacity = CoderRoom(CompressedCapacity(codec->width, codec->height));
     const FieldLayout fields = FieldsOf(codec);
     uint32_t frameBytes = 0;
     for (int field = 0; field < FIELD_COUNT; ++field) {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/CodecInstance.h"
+#include "engine/ConstructionFailures.h"
 #include "engine/SliceCoder.h"
 
 namespace {
@@ -29,8 +30,8 @@ SliceWorker* CreateWorker()
     SliceWorker* worker = new (std::nothrow) SliceWorker{};
     if (!worker)
         return nullptr;
-    worker->wakeEvent = CreateAutoResetEvent();
-    worker->doneEvent = CreateAutoResetEvent();
+    worker->wakeEvent = ConstructionShouldFail() ? nullptr : CreateAutoResetEvent();
+    worker->doneEvent = ConstructionShouldFail() ? nullptr : CreateAutoResetEvent();
     if (!worker->wakeEvent || !worker->doneEvent) {
         StopWorker(worker);
         return nullptr;
