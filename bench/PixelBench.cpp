@@ -1,5 +1,5 @@
 // Moving macroblocks between pictures and block buffers: time per macroblock
-// for every load and store kernel, plain and SSE2. One band of a 1920-pixel
+// for every load and store kernel of every tier. One band of a 1920-pixel
 // picture, aligned, coded over and over (so it stays in cache except for the
 // streaming stores, which write past it).
 #include <benchmark/benchmark.h>
@@ -42,7 +42,7 @@ void PerMacroblock(benchmark::State& state)
 void RunLoad(benchmark::State& state, LoadMacroblockFn load, int bytesPerMacroblockLine)
 {
     const Band band = MakeBand(bytesPerMacroblockLine);
-    MacroblockBuffer buffer;
+    alignas(32) MacroblockBuffer buffer;  // as the slice loops have it
     for (auto _ : state) {
         for (int c = 0; c < COLUMNS; ++c)
             load(MaskOnlyInstance(), band.top + c * bytesPerMacroblockLine, band.stride, &buffer);
@@ -54,7 +54,7 @@ void RunLoad(benchmark::State& state, LoadMacroblockFn load, int bytesPerMacrobl
 void RunStore(benchmark::State& state, StoreMacroblockFn store, int bytesPerMacroblockLine)
 {
     Band band = MakeBand(bytesPerMacroblockLine);
-    MacroblockBuffer buffer;
+    alignas(32) MacroblockBuffer buffer;  // as the slice loops have it
     std::mt19937 random(2);
     for (Block& block : buffer.block)
         for (int16_t& sample : block.v)
@@ -92,10 +92,8 @@ void RegisterSet(const KernelSet& set)
 }
 
 const bool registered = [] {
-    RegisterSet(PlainKernelSet());
-#if defined(__SSE2__)
-    RegisterSet(Sse2KernelSet());
-#endif
+    for (const KernelSet& set : AllKernelSets())
+        RegisterSet(set);
     return true;
 }();
 

@@ -56,4 +56,16 @@ void InitPixelKernels(PixelKernels* kernels, uint32_t cpuFlags)
                       .storePartial = StoreBGR32MacroblockPartialSse2,
                       .bytesPerMacroblockLine = BGR32_LINE_BYTES};
 #endif
+#if defined(QF25_HAVE_AVX2_KERNELS)
+    if (!(cpuFlags & CPU_FEATURE_AVX2))
+        return;
+    // Full bands only: the partial band at the bottom keeps the SSE2 kernels.
+    kernels->uyvy.load = kernels->uyvy.loadAligned = LoadUYVYMacroblockAvx2;
+    kernels->uyvy.store = StoreUYVYMacroblockAvx2;
+    kernels->uyvy.storeAligned = StoreUYVYMacroblockAlignedAvx2;
+    kernels->bgr24.load = kernels->bgr24.loadAligned = LoadBGR24MacroblockAvx2;
+    kernels->bgr24.store = kernels->bgr24.storeAligned = StoreBGR24MacroblockAvx2;
+    kernels->bgr32.load = kernels->bgr32.loadAligned = LoadBGR32MacroblockAvx2;
+    kernels->bgr32.store = kernels->bgr32.storeAligned = StoreBGR32MacroblockAvx2;
+#endif
 }

@@ -1,6 +1,8 @@
 #include "pixels/SliceLoops.h"
 
-#include <atomic>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/CodecInstance.h"
 #include "transform/Macroblock.h"
@@ -56,7 +58,7 @@ void ForEachMacroblock(const CodecInstance* instance, int bytesPerMacroblockLine
     for (; band < g.fullBands; ++band) {
         Byte* line = base + BandOffset(stride, slice, band);
         for (int c = 0; c < g.columns; ++c)
-            code(line + c * bytesPerMacroblockLine, BAND_FIELD_LINES);
+            code(line + ptrdiff_t(c) * bytesPerMacroblockLine, BAND_FIELD_LINES);
     }
     if (g.partialLines < 0)
         return;
@@ -64,14 +66,14 @@ void ForEachMacroblock(const CodecInstance* instance, int bytesPerMacroblockLine
     // read or written.
     Byte* line = g.partialLines ? base + BandOffset(stride, slice, band) : base;
     for (int c = 0; c < g.columns; ++c)
-        code(line + c * bytesPerMacroblockLine, g.partialLines);
+        code(line + ptrdiff_t(c) * bytesPerMacroblockLine, g.partialLines);
 }
 
 void EncodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* kernels, const uint8_t* base,
                      ptrdiff_t stride, int slice, BitWriter* writer)
 {
     const LoadMacroblockFn load = IsAligned(base, stride) ? kernels->loadAligned : kernels->load;
-    alignas(16) MacroblockBuffer buffer;
+    alignas(32) MacroblockBuffer buffer;  // whole 32-byte row pairs for the AVX2 kernels
     ForEachMacroblock(instance, kernels->bytesPerMacroblockLine, base, stride, slice,
                       [&](const uint8_t* macroblock, int lines) {
                           if (lines == BAND_FIELD_LINES)
@@ -86,7 +88,7 @@ void DecodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* ke
                      ptrdiff_t stride, int slice, BitReader* reader)
 {
     const StoreMacroblockFn store = IsAligned(base, stride) ? kernels->storeAligned : kernels->store;
-    alignas(16) MacroblockBuffer buffer;
+    alignas(32) MacroblockBuffer buffer;
     ForEachMacroblock(instance, kernels->bytesPerMacroblockLine, base, stride, slice,
                       [&](uint8_t* macroblock, int lines) {
                           DecodeMacroblock(instance, &buffer, reader);
@@ -95,9 +97,11 @@ void DecodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* ke
                           else
                               kernels->storePartial(&buffer, macroblock, stride, lines);
                       });
+#if defined(__SSE2__)
     // Streaming stores are weakly ordered: make them visible before the
-    // caller learns that the slice is done.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // caller learns that the slice is done. (The plain twins do not stream.)
+    _mm_sfence();
+#endif
 }
 
 }  // namespace

@@ -62,3 +62,9 @@ StorePartialKernel StoreUYVYMacroblockPartialSse2, StoreBGR24MacroblockPartialSs
 LoadKernel LoadUYVYMacroblockAlignedSse2;
 StoreKernel StoreUYVYMacroblockAlignedSse2;
 #endif
+
+#if defined(QF25_HAVE_AVX2_KERNELS)
+LoadKernel LoadUYVYMacroblockAvx2, LoadBGR24MacroblockAvx2, LoadBGR32MacroblockAvx2;
+StoreKernel StoreUYVYMacroblockAvx2, StoreBGR24MacroblockAvx2, StoreBGR32MacroblockAvx2;
+StoreKernel StoreUYVYMacroblockAlignedAvx2;  // destination and stride multiples of 16
+#endif

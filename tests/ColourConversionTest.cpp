@@ -231,7 +231,7 @@ TEST(RgbStaging, EqualsConversionThroughUyvyStagingForEveryLineCount)
     constexpr ptrdiff_t STRIDE = 80;
     std::mt19937 random(5);
     const PixelKernels plain = PlainKernelSet().kernels;
-    for (const KernelSet& set : {PlainKernelSet(), Sse2KernelSet()}) {
+    for (const KernelSet& set : AllKernelSets()) {
         for (const PixelFormatKernels* k : {&set.kernels.bgr24, &set.kernels.bgr32}) {
             const int bytesPerPixel = k->bytesPerMacroblockLine / 16;
             SCOPED_TRACE(testing::Message() << set.name << " " << bytesPerPixel * 8);

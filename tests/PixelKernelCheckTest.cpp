@@ -1,7 +1,8 @@
-// Every SSE2 pixel kernel against its plain twin: identical random input, every
-// output byte compared, including a guard area around the macroblock lines.
-// Strides of both signs, odd addresses, and samples over the whole int16 range.
-// Set QF25_CHECK_SEED to replay a printed seed.
+// Every SSE2 and AVX2 pixel kernel against its plain twin: identical random
+// input, every output byte compared, including a guard area around the
+// macroblock lines. Strides of both signs, odd addresses, and samples over the
+// whole int16 range; the RGB kernels also over every colour and every
+// (Y, Cb, Cr) byte triple. Set QF25_CHECK_SEED to replay a printed seed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -93,7 +94,7 @@ struct StoreCall {
     }
 };
 
-void CheckLoad(LoadCall plain, LoadCall sse2, int lineBytes, bool aligned, std::mt19937* random)
+void CheckLoad(LoadCall plain, LoadCall simd, int lineBytes, bool aligned, std::mt19937* random)
 {
     for (int trial = 0; trial < TRIALS; ++trial) {
         const Layout layout = RandomLayout(lineBytes, aligned, random);
@@ -104,13 +105,13 @@ void CheckLoad(LoadCall plain, LoadCall sse2, int lineBytes, bool aligned, std::
         FillRandom(&expected, sizeof expected, random);
         MacroblockBuffer actual = expected;
         plain(Top(&picture, layout), layout.stride, &expected, lines);
-        sse2(Top(&picture, layout), layout.stride, &actual, lines);
+        simd(Top(&picture, layout), layout.stride, &actual, lines);
         ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual))
             << "stride " << layout.stride << " misalign " << layout.misalign << " lines " << lines;
     }
 }
 
-void CheckStore(StoreCall plain, StoreCall sse2, int lineBytes, bool aligned, std::mt19937* random)
+void CheckStore(StoreCall plain, StoreCall simd, int lineBytes, bool aligned, std::mt19937* random)
 {
     for (int trial = 0; trial < TRIALS; ++trial) {
         const Layout layout = RandomLayout(lineBytes, aligned, random);
@@ -122,7 +123,7 @@ void CheckStore(StoreCall plain, StoreCall sse2, int lineBytes, bool aligned, st
         Picture expected = original;
         Picture actual = original;
         plain(&buffer, Top(&expected, layout), layout.stride, lines);
-        sse2(&buffer, Top(&actual, layout), layout.stride, lines);
+        simd(&buffer, Top(&actual, layout), layout.stride, lines);
         ASSERT_EQ(0, std::memcmp(expected.bytes, actual.bytes, sizeof actual.bytes))
             << "stride " << layout.stride << " misalign " << layout.misalign << " lines " << lines;
         // Neither may touch anything but its own lines.
@@ -134,45 +135,116 @@ void CheckStore(StoreCall plain, StoreCall sse2, int lineBytes, bool aligned, st
     }
 }
 
-TEST(PixelKernelCheck, Sse2KernelsMatchTheirPlainTwins)
+constexpr const PixelFormatKernels PixelKernels::*RGB_FORMATS[] = {&PixelKernels::bgr24,
+                                                                    &PixelKernels::bgr32};
+
+TEST(PixelKernelCheck, SimdKernelsMatchTheirPlainTwins)
 {
-#if !defined(__SSE2__)
-    GTEST_SKIP() << "no SSE2 kernels in this build";
-#endif
     std::mt19937 random(CheckSeed());
     const PixelKernels plain = PlainKernelSet().kernels;
-    const PixelKernels sse2 = Sse2KernelSet().kernels;
     const PixelFormatKernels PixelKernels::*formats[] = {&PixelKernels::uyvy, &PixelKernels::bgr24,
                                                           &PixelKernels::bgr32};
-    for (const auto format : formats) {
-        const PixelFormatKernels& p = plain.*format;
-        const PixelFormatKernels& s = sse2.*format;
-        const int lineBytes = p.bytesPerMacroblockLine;
-        SCOPED_TRACE(testing::Message() << "format with " << lineBytes << "-byte lines");
-        {
-            SCOPED_TRACE("load");
-            CheckLoad({p.load, nullptr}, {s.load, nullptr}, lineBytes, false, &random);
+    for (const KernelSet& set : SimdKernelSets()) {
+        for (const auto format : formats) {
+            const PixelFormatKernels& p = plain.*format;
+            const PixelFormatKernels& s = set.kernels.*format;
+            const int lineBytes = p.bytesPerMacroblockLine;
+            SCOPED_TRACE(testing::Message() << set.name << " format with " << lineBytes << "-byte lines");
+            {
+                SCOPED_TRACE("load");
+                CheckLoad({p.load, nullptr}, {s.load, nullptr}, lineBytes, false, &random);
+            }
+            {
+                SCOPED_TRACE("loadAligned");
+                CheckLoad({p.load, nullptr}, {s.loadAligned, nullptr}, lineBytes, true, &random);
+            }
+            {
+                SCOPED_TRACE("loadPartial");
+                CheckLoad({nullptr, p.loadPartial}, {nullptr, s.loadPartial}, lineBytes, false, &random);
+            }
+            {
+                SCOPED_TRACE("store");
+                CheckStore({p.store, nullptr}, {s.store, nullptr}, lineBytes, false, &random);
+            }
+            {
+                SCOPED_TRACE("storeAligned");
+                CheckStore({p.store, nullptr}, {s.storeAligned, nullptr}, lineBytes, true, &random);
+            }
+            {
+                SCOPED_TRACE("storePartial");
+                CheckStore({nullptr, p.storePartial}, {nullptr, s.storePartial}, lineBytes, false,
+                           &random);
+            }
         }
-        {
-            SCOPED_TRACE("loadAligned");
-            CheckLoad({p.load, nullptr}, {s.loadAligned, nullptr}, lineBytes, true, &random);
+    }
+}
+
+constexpr uint32_t COLOURS = 1u << 24;
+constexpr int MACROBLOCK_PIXELS = 128;
+
+// Each colour once at an even pixel (giving its Cb) and once at an odd one
+// (its Cr); the fourth BGR32 byte is noise.
+TEST(PixelKernelCheck, SimdRgbLoadsMatchTheirPlainTwinsForEveryColour)
+{
+    const PixelKernels plain = PlainKernelSet().kernels;
+    for (const KernelSet& set : SimdKernelSets()) {
+        for (const auto format : RGB_FORMATS) {
+            const LoadMacroblockFn expectedLoad = (plain.*format).load;
+            const LoadMacroblockFn actualLoad = (set.kernels.*format).load;
+            const int bytesPerPixel = (plain.*format).bytesPerMacroblockLine / 16;
+            SCOPED_TRACE(testing::Message() << set.name << " BGR" << 8 * bytesPerPixel);
+            uint8_t picture[MACROBLOCK_PIXELS * 4];
+            for (uint32_t shift = 0; shift < 2; ++shift) {
+                for (uint32_t first = 0; first < COLOURS; first += MACROBLOCK_PIXELS) {
+                    for (int p = 0; p < MACROBLOCK_PIXELS; ++p) {
+                        const uint32_t colour = (first + p + shift) % COLOURS;
+                        uint8_t* const pixel = picture + p * bytesPerPixel;
+                        for (int component = 0; component < 3; ++component)
+                            pixel[component] = static_cast<uint8_t>(colour >> 8 * component);
+                        if (bytesPerPixel == 4)
+                            pixel[3] = static_cast<uint8_t>(colour * 131 + 7);
+                    }
+                    const ptrdiff_t stride = 16 * bytesPerPixel;
+                    MacroblockBuffer expected;
+                    MacroblockBuffer actual;
+                    expectedLoad(MaskOnlyInstance(), picture, stride, &expected);
+                    actualLoad(MaskOnlyInstance(), picture, stride, &actual);
+                    ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual))
+                        << "colours from " << first + shift;
+                }
+            }
         }
-        {
-            SCOPED_TRACE("loadPartial");
-            CheckLoad({nullptr, p.loadPartial}, {nullptr, s.loadPartial}, lineBytes, false, &random);
-        }
-        {
-            SCOPED_TRACE("store");
-            CheckStore({p.store, nullptr}, {s.store, nullptr}, lineBytes, false, &random);
-        }
-        {
-            SCOPED_TRACE("storeAligned");
-            CheckStore({p.store, nullptr}, {s.storeAligned, nullptr}, lineBytes, true, &random);
-        }
-        {
-            SCOPED_TRACE("storePartial");
-            CheckStore({nullptr, p.storePartial}, {nullptr, s.storePartial}, lineBytes, false,
-                       &random);
+    }
+}
+
+// Pixel q of the enumeration has luma q mod 256 and shares the chroma q / 256
+// (Cb in the low byte) with its partner: every byte triple comes once.
+TEST(PixelKernelCheck, SimdRgbStoresMatchTheirPlainTwinsForEveryTriple)
+{
+    const PixelKernels plain = PlainKernelSet().kernels;
+    for (const KernelSet& set : SimdKernelSets()) {
+        for (const auto format : RGB_FORMATS) {
+            const StoreMacroblockFn expectedStore = (plain.*format).store;
+            const StoreMacroblockFn actualStore = (set.kernels.*format).store;
+            const int lineBytes = (plain.*format).bytesPerMacroblockLine;
+            SCOPED_TRACE(testing::Message() << set.name << " BGR" << lineBytes / 2);
+            for (uint32_t first = 0; first < COLOURS; first += MACROBLOCK_PIXELS) {
+                MacroblockBuffer buffer;
+                for (int p = 0; p < MACROBLOCK_PIXELS; ++p) {
+                    const uint32_t q = first + p;
+                    const int row = p / 16;
+                    const int column = p % 16;
+                    buffer.block[column < 8 ? BLOCK_Y_LEFT : BLOCK_Y_RIGHT].v[8 * row + column % 8] =
+                        static_cast<int16_t>(q % 256);
+                    buffer.block[BLOCK_CB].v[8 * row + column / 2] = static_cast<int16_t>(q / 256 % 256);
+                    buffer.block[BLOCK_CR].v[8 * row + column / 2] = static_cast<int16_t>(q / 65536);
+                }
+                uint8_t expected[8 * 64];
+                uint8_t actual[8 * 64];
+                expectedStore(&buffer, expected, lineBytes);
+                actualStore(&buffer, actual, lineBytes);
+                ASSERT_EQ(0, std::memcmp(expected, actual, 8 * lineBytes)) << "pixels from " << first;
+            }
         }
     }
 }

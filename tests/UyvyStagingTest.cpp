@@ -1,5 +1,5 @@
-// UYVY macroblocks in and out of the block buffer, for the plain and SSE2
-// kernels alike: byte layout, partial bands, saturation on the way out.
+// UYVY macroblocks in and out of the block buffer, for every kernel set
+// alike: byte layout, partial bands, saturation on the way out.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -26,7 +26,7 @@ const int16_t* Row(const MacroblockBuffer& buffer, int block, int row)
 TEST(UyvyStaging, LoadThenStoreReproducesThePicture)
 {
     std::mt19937 random(7);
-    for (const KernelSet& set : {PlainKernelSet(), Sse2KernelSet()}) {
+    for (const KernelSet& set : AllKernelSets()) {
         SCOPED_TRACE(set.name);
         const PixelFormatKernels& k = set.kernels.uyvy;
         Picture source;
@@ -45,7 +45,7 @@ TEST(UyvyStaging, LoadThenStoreReproducesThePicture)
 
 TEST(UyvyStaging, MacropixelBytesLandInTheirBlocks)
 {
-    for (const KernelSet& set : {PlainKernelSet(), Sse2KernelSet()}) {
+    for (const KernelSet& set : AllKernelSets()) {
         SCOPED_TRACE(set.name);
         Picture picture = {};
         for (int i = 0; i < LINE; ++i)
@@ -73,7 +73,7 @@ TEST(UyvyStaging, MacropixelBytesLandInTheirBlocks)
 TEST(UyvyStaging, PartialLoadRepeatsTheLastLineOrZeroesWithoutOne)
 {
     std::mt19937 random(11);
-    for (const KernelSet& set : {PlainKernelSet(), Sse2KernelSet()}) {
+    for (const KernelSet& set : AllKernelSets()) {
         SCOPED_TRACE(set.name);
         Picture picture;
         FillRandom(picture.bytes, sizeof picture.bytes, &random);
@@ -109,7 +109,7 @@ TEST(UyvyStaging, StoreSaturatesLumaAndChromaSeparately)
         {50, -5, 300, 50, 0, 255},    {50, 0x1FF, 7, 50, 255, 7},  // Cb never spills into Cr
         {32767, -32768, 32767, 255, 0, 255}, {255, 0, 255, 255, 0, 255},
     };
-    for (const KernelSet& set : {PlainKernelSet(), Sse2KernelSet()}) {
+    for (const KernelSet& set : AllKernelSets()) {
         SCOPED_TRACE(set.name);
         for (const Case& c : cases) {
             MacroblockBuffer buffer;
@@ -134,7 +134,7 @@ TEST(UyvyStaging, StoreSaturatesLumaAndChromaSeparately)
 TEST(UyvyStaging, PartialStoreWritesOnlyItsLines)
 {
     std::mt19937 random(13);
-    for (const KernelSet& set : {PlainKernelSet(), Sse2KernelSet()}) {
+    for (const KernelSet& set : AllKernelSets()) {
         SCOPED_TRACE(set.name);
         MacroblockBuffer buffer;
         FillRandom(&buffer, sizeof buffer, &random);

@@ -1,11 +1,12 @@
 // Shared by the pixel staging tests and benchmarks: an instance record with
-// only the lane masks set (all the load kernels read), and the plain and SSE2
-// kernel records side by side.
+// only the lane masks set (all the load kernels read), and the kernel records
+// of every tier this build and processor can run, side by side.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "engine/CodecInstance.h"
 #include "pixels/PixelKernels.h"
@@ -41,6 +42,27 @@ inline KernelSet Sse2KernelSet()
     KernelSet set = {"sse2", {}};
     InitPixelKernels(&set.kernels, CPU_FEATURE_SSE2);
     return set;
+}
+
+// The SSE2 and AVX2 sets, where this build and processor have them.
+inline std::vector<KernelSet> SimdKernelSets()
+{
+    std::vector<KernelSet> sets;
+#if defined(__SSE2__)
+    sets.push_back(Sse2KernelSet());
+#endif
+    if (DetectedCpuFlags() & CPU_FEATURE_AVX2) {
+        sets.push_back({"avx2", {}});
+        InitPixelKernels(&sets.back().kernels, DetectedCpuFlags());
+    }
+    return sets;
+}
+
+inline std::vector<KernelSet> AllKernelSets()
+{
+    std::vector<KernelSet> sets = SimdKernelSets();
+    sets.insert(sets.begin(), PlainKernelSet());
+    return sets;
 }
 
 inline void FillRandom(void* memory, size_t bytes, std::mt19937* random)
