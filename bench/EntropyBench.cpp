@@ -16,7 +16,7 @@ namespace {
 constexpr int SYNTHETIC_BLOCKS = 4096;  // most of a 720x486 field: too many for the branch predictor to learn
 
 struct EntropyBenchData {
-    std::unique_ptr<CodecInstance> tables;
+    std::unique_ptr<EntropyTables> tables;
     std::vector<Block> blocks;  // natural order
     std::vector<uint8_t> stream;
 };

@@ -3,8 +3,8 @@
 // slices decoded one after another on the caller's thread.
 #include <benchmark/benchmark.h>
 
-#include "engine/FieldCoder.h"
-#include "engine/CodecInstance.h"
+#include "codec/CodecInstance.h"
+#include "codec/FieldCoder.h"
 #include "support/Photo.h"
 
 namespace {

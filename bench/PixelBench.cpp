@@ -45,7 +45,7 @@ void RunLoad(benchmark::State& state, LoadMacroblockFn load, int bytesPerMacrobl
     alignas(32) MacroblockBuffer buffer;  // as the slice loops have it
     for (auto _ : state) {
         for (int c = 0; c < COLUMNS; ++c)
-            load(MaskOnlyInstance(), band.top + c * bytesPerMacroblockLine, band.stride, &buffer);
+            load(TestStagingMasks(), band.top + c * bytesPerMacroblockLine, band.stride, &buffer);
         benchmark::DoNotOptimize(buffer);
     }
     PerMacroblock(state);

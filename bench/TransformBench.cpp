@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/Macroblock.h"
 #include "support/TexturedBlocks.h"
 #include "support/TransformTestInstance.h"
-#include "transform/Macroblock.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "engine/CodecInstance.h"
-#include "engine/ConstructionFailures.h"
+#include "codec/CodecInstance.h"
+#include "codec/ConstructionFailures.h"
 
 DriverInstance* OpenDriverInstance()
 {

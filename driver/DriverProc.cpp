@@ -1,5 +1,6 @@
 #include <qf25.h>
 
+#include "codec/CodecInstance.h"
 #include "driver/DriverInstance.h"
 #include "driver/EntryPoint.h"
 #include "driver/Formats.h"
@@ -7,9 +8,7 @@
 #include "driver/HostSettings.h"
 #include "driver/Processor.h"
 #include "driver/Trace.h"
-#include "engine/CodecInstance.h"
 #include "platform/Vfw.h"
-#include "transform/QuantTables.h"
 
 namespace {
 

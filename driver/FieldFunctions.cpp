@@ -2,15 +2,14 @@
 
 #include <algorithm>
 
+#include "codec/CodecInstance.h"
+#include "codec/FieldCoder.h"
 #include "driver/DriverInstance.h"
 #include "driver/EntryPoint.h"
 #include "driver/Formats.h"
 #include "driver/HostSettings.h"
-#include "engine/CodecInstance.h"
-#include "engine/FieldCoder.h"
 #include "platform/CpuFlags.h"
 #include "platform/Vfw.h"
-#include "transform/QuantTables.h"
 
 namespace {
 

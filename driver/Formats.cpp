@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codec/FieldCoder.h"
 #include "driver/DriverInstance.h"
 #include "driver/Trace.h"
-#include "engine/BitWriter.h"
-#include "engine/FieldCoder.h"
+#include "entropy/BitWriter.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/CodecInstance.h"
+#include "codec/CodecInstance.h"
 #include "platform/Vfw.h"
 
 struct DriverInstance;

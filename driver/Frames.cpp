@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "codec/CodecInstance.h"
+#include "codec/FieldCoder.h"
 #include "driver/DriverInstance.h"
 #include "driver/Formats.h"
-#include "engine/CodecInstance.h"
-#include "engine/FieldCoder.h"
 
 namespace {
 

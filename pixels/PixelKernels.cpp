@@ -4,6 +4,14 @@
 #include "pixels/Staging.h"
 #include "platform/CpuFlags.h"
 
+void InitStagingMasks(StagingMasks* masks)
+{
+    for (uint16_t& lane : masks->byteMask)
+        lane = 0x00FF;
+    for (uint16_t& lane : masks->byteMaskHalf)
+        lane = 0x00FF;
+}
+
 void InitPixelKernels(PixelKernels* kernels, uint32_t cpuFlags)
 {
     // The RGB kernels read the process-wide colour tables.

@@ -8,15 +8,22 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/Block.h"
+#include "platform/Block.h"
 
-struct CodecInstance;
+// 0x00FF in every 16-bit lane: the SSE2 loads split luma from chroma with
+// them. Built once per instance.
+struct StagingMasks {
+    uint16_t byteMask[8];      // eight lanes, for the UYVY staging
+    uint16_t byteMaskHalf[4];  // four lanes, for the RGB loads
+};
 
-using LoadMacroblockFn = void (*)(const CodecInstance* instance, const uint8_t* source,
+void InitStagingMasks(StagingMasks* masks);
+
+using LoadMacroblockFn = void (*)(const StagingMasks* masks, const uint8_t* source,
                                   ptrdiff_t stride, MacroblockBuffer* buffer);
 // Loads `lines` lines (0..7) and repeats the last one into the missing rows;
 // with no line at all, every sample of the macroblock is 0.
-using LoadMacroblockPartialFn = void (*)(const CodecInstance* instance, const uint8_t* source,
+using LoadMacroblockPartialFn = void (*)(const StagingMasks* masks, const uint8_t* source,
                                          ptrdiff_t stride, MacroblockBuffer* buffer, int lines);
 using StoreMacroblockFn = void (*)(const MacroblockBuffer* buffer, uint8_t* destination,
                                    ptrdiff_t stride);

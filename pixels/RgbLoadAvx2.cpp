@@ -178,13 +178,13 @@ void LoadRows(const uint8_t* source, ptrdiff_t stride, MacroblockBuffer* buffer)
 
 }  // namespace
 
-void LoadBGR24MacroblockAvx2(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadBGR24MacroblockAvx2(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                              MacroblockBuffer* buffer)
 {
     LoadRows<3>(source, stride, buffer);
 }
 
-void LoadBGR32MacroblockAvx2(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadBGR32MacroblockAvx2(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                              MacroblockBuffer* buffer)
 {
     LoadRows<4>(source, stride, buffer);

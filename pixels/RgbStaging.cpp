@@ -30,25 +30,25 @@ void UyvyToBGR32Line(const uint8_t* uyvy, uint8_t* line)
 
 }  // namespace
 
-void LoadBGR24Macroblock(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadBGR24Macroblock(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                          MacroblockBuffer* buffer)
 {
     LoadRowsPlain(source, stride, buffer, MACROBLOCK_LINES, BGR24LineToUyvy);
 }
 
-void LoadBGR24MacroblockPartial(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadBGR24MacroblockPartial(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                                 MacroblockBuffer* buffer, int lines)
 {
     LoadRowsPlain(source, stride, buffer, lines, BGR24LineToUyvy);
 }
 
-void LoadBGR32Macroblock(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadBGR32Macroblock(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                          MacroblockBuffer* buffer)
 {
     LoadRowsPlain(source, stride, buffer, MACROBLOCK_LINES, BGR32LineToUyvy);
 }
 
-void LoadBGR32MacroblockPartial(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadBGR32MacroblockPartial(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                                 MacroblockBuffer* buffer, int lines)
 {
     LoadRowsPlain(source, stride, buffer, lines, BGR32LineToUyvy);

@@ -1,5 +1,5 @@
-#include "engine/CodecInstance.h"
 #include "pixels/ColourTables.h"
+#include "pixels/PixelKernels.h"
 #include "pixels/StagingSse2.h"
 
 // Each table entry is one 64-bit load; two pixels share one vector, so the
@@ -39,12 +39,12 @@ __m128i ForwardQuad(const ColourTables* tables, const uint8_t* pixels)
 }
 
 template <int BYTES_PER_PIXEL>
-void LoadRows(const CodecInstance* instance, const uint8_t* source, ptrdiff_t stride,
+void LoadRows(const StagingMasks* masks, const uint8_t* source, ptrdiff_t stride,
               MacroblockBuffer* buffer, int lines)
 {
     const ColourTables* const tables = GetColourTables();
     const __m128i halfMask =
-        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(instance->byteMaskHalf));
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(masks->byteMaskHalf));
     const __m128i byteMask = _mm_unpacklo_epi64(halfMask, halfMask);
     constexpr int QUAD_BYTES = 4 * BYTES_PER_PIXEL;
     for (int row = 0; row < lines; ++row) {
@@ -126,29 +126,29 @@ void StoreRows(const MacroblockBuffer* buffer, uint8_t* destination, ptrdiff_t s
 
 }  // namespace
 
-void LoadBGR24MacroblockSse2(const CodecInstance* instance, const uint8_t* source,
+void LoadBGR24MacroblockSse2(const StagingMasks* masks, const uint8_t* source,
                              ptrdiff_t stride, MacroblockBuffer* buffer)
 {
-    LoadRows<3>(instance, source, stride, buffer, MACROBLOCK_LINES);
+    LoadRows<3>(masks, source, stride, buffer, MACROBLOCK_LINES);
 }
 
-void LoadBGR24MacroblockPartialSse2(const CodecInstance* instance, const uint8_t* source,
+void LoadBGR24MacroblockPartialSse2(const StagingMasks* masks, const uint8_t* source,
                                     ptrdiff_t stride, MacroblockBuffer* buffer, int lines)
 {
-    LoadRows<3>(instance, source, stride, buffer, lines);
+    LoadRows<3>(masks, source, stride, buffer, lines);
     CompleteRows(buffer, lines);
 }
 
-void LoadBGR32MacroblockSse2(const CodecInstance* instance, const uint8_t* source,
+void LoadBGR32MacroblockSse2(const StagingMasks* masks, const uint8_t* source,
                              ptrdiff_t stride, MacroblockBuffer* buffer)
 {
-    LoadRows<4>(instance, source, stride, buffer, MACROBLOCK_LINES);
+    LoadRows<4>(masks, source, stride, buffer, MACROBLOCK_LINES);
 }
 
-void LoadBGR32MacroblockPartialSse2(const CodecInstance* instance, const uint8_t* source,
+void LoadBGR32MacroblockPartialSse2(const StagingMasks* masks, const uint8_t* source,
                                     ptrdiff_t stride, MacroblockBuffer* buffer, int lines)
 {
-    LoadRows<4>(instance, source, stride, buffer, lines);
+    LoadRows<4>(masks, source, stride, buffer, lines);
     CompleteRows(buffer, lines);
 }
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "engine/Block.h"
 #include "pixels/PixelKernels.h"
+#include "platform/Block.h"
 
 constexpr int MACROBLOCK_LINES = 8;
 constexpr int UYVY_LINE_BYTES = 32;

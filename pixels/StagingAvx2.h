@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/Block.h"
 #include "pixels/Staging.h"
+#include "platform/Block.h"
 
 namespace {
 

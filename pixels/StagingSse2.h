@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "engine/Block.h"
 #include "pixels/Staging.h"
+#include "platform/Block.h"
 
 // Luma is the high byte of every 16-bit word; the low bytes, packed in order,
 // are Cb0 Cr0 Cb1 Cr1 ... Cb7 Cr7, which split into Cb and Cr the same way.

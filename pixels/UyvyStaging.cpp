@@ -70,13 +70,13 @@ void CopyLine(const uint8_t* from, uint8_t* to)
 }
 }  // namespace
 
-void LoadUYVYMacroblock(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadUYVYMacroblock(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                         MacroblockBuffer* buffer)
 {
     LoadRowsPlain(source, stride, buffer, MACROBLOCK_LINES, CopyLine);
 }
 
-void LoadUYVYMacroblockPartial(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadUYVYMacroblockPartial(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                                MacroblockBuffer* buffer, int lines)
 {
     LoadRowsPlain(source, stride, buffer, lines, CopyLine);

@@ -38,7 +38,7 @@ void StoreRows(const MacroblockBuffer* buffer, uint8_t* destination, ptrdiff_t s
 }  // namespace
 
 // Unaligned 16-byte loads cost what aligned ones do: this serves both entries.
-void LoadUYVYMacroblockAvx2(const CodecInstance*, const uint8_t* source, ptrdiff_t stride,
+void LoadUYVYMacroblockAvx2(const StagingMasks*, const uint8_t* source, ptrdiff_t stride,
                             MacroblockBuffer* buffer)
 {
     const __m256i byteMask = _mm256_set1_epi16(0x00FF);

@@ -1,4 +1,4 @@
-#include "engine/CodecInstance.h"
+#include "pixels/PixelKernels.h"
 #include "pixels/StagingSse2.h"
 
 namespace {
@@ -14,10 +14,10 @@ __m128i LoadHalf(const uint8_t* address)
 }
 
 template <bool ALIGNED>
-void LoadRows(const CodecInstance* instance, const uint8_t* source, ptrdiff_t stride,
+void LoadRows(const StagingMasks* masks, const uint8_t* source, ptrdiff_t stride,
               MacroblockBuffer* buffer, int lines)
 {
-    const __m128i byteMask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(instance->byteMask));
+    const __m128i byteMask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(masks->byteMask));
     for (int row = 0; row < lines; ++row) {
         const uint8_t* const line = source + row * stride;
         PrefetchAhead(line, UYVY_LINE_BYTES);  // the next macroblock's part of this line
@@ -52,22 +52,22 @@ void StoreRows(const MacroblockBuffer* buffer, uint8_t* destination, ptrdiff_t s
 
 }  // namespace
 
-void LoadUYVYMacroblockSse2(const CodecInstance* instance, const uint8_t* source, ptrdiff_t stride,
+void LoadUYVYMacroblockSse2(const StagingMasks* masks, const uint8_t* source, ptrdiff_t stride,
                             MacroblockBuffer* buffer)
 {
-    LoadRows<false>(instance, source, stride, buffer, MACROBLOCK_LINES);
+    LoadRows<false>(masks, source, stride, buffer, MACROBLOCK_LINES);
 }
 
-void LoadUYVYMacroblockAlignedSse2(const CodecInstance* instance, const uint8_t* source,
+void LoadUYVYMacroblockAlignedSse2(const StagingMasks* masks, const uint8_t* source,
                                    ptrdiff_t stride, MacroblockBuffer* buffer)
 {
-    LoadRows<true>(instance, source, stride, buffer, MACROBLOCK_LINES);
+    LoadRows<true>(masks, source, stride, buffer, MACROBLOCK_LINES);
 }
 
-void LoadUYVYMacroblockPartialSse2(const CodecInstance* instance, const uint8_t* source,
+void LoadUYVYMacroblockPartialSse2(const StagingMasks* masks, const uint8_t* source,
                                    ptrdiff_t stride, MacroblockBuffer* buffer, int lines)
 {
-    LoadRows<false>(instance, source, stride, buffer, lines);
+    LoadRows<false>(masks, source, stride, buffer, lines);
     CompleteRows(buffer, lines);
 }
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/BitReader.h"
-#include "engine/BitWriter.h"
+#include "entropy/BitReader.h"
+#include "entropy/BitWriter.h"
 #include "support/CoefficientBlocks.h"
 
 namespace {

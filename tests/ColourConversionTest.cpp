@@ -212,9 +212,9 @@ void LoadLines(const PixelFormatKernels& k, const uint8_t* source, ptrdiff_t str
                MacroblockBuffer* buffer, int lines)
 {
     if (lines == 8)
-        k.load(MaskOnlyInstance(), source, stride, buffer);
+        k.load(TestStagingMasks(), source, stride, buffer);
     else
-        k.loadPartial(MaskOnlyInstance(), source, stride, buffer, lines);
+        k.loadPartial(TestStagingMasks(), source, stride, buffer, lines);
 }
 
 void StoreLines(const PixelFormatKernels& k, const MacroblockBuffer* buffer, uint8_t* destination,

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "DriverTest.h"
+#include "codec/ConstructionFailures.h"
 #include "driver/Processor.h"
-#include "engine/ConstructionFailures.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "codec/CodecInstance.h"
 #include "driver/DriverInstance.h"
 #include "driver/Trace.h"
-#include "engine/CodecInstance.h"
 #include "platform/Vfw.h"
 
 inline LRESULT Send(uintptr_t id, UINT message, const void* lParam1 = nullptr, const void* lParam2 = nullptr)

@@ -45,7 +45,7 @@ struct Encoded {
 };
 
 // Codes a scan-order block through a kernel, which takes natural order.
-Encoded Encode(EncodeBlockFn encode, const CodecInstance* tables, const Block& scan)
+Encoded Encode(EncodeBlockFn encode, const EntropyTables* tables, const Block& scan)
 {
     Encoded e{std::vector<uint8_t>(STREAM_BYTES, 0xCC), 0};
     BitWriter w;
@@ -93,7 +93,7 @@ void ExpectBlocksEqual(const Block& expected, const Block& actual)
 
 // Encodes with every tier, expects `bits`, and decodes back to `scan` with
 // every tier.
-void ExpectCode(const CodecInstance* tables, const Block& scan, const std::string& bits)
+void ExpectCode(const EntropyTables* tables, const Block& scan, const std::string& bits)
 {
     for (const EntropyTier& encoder : EntropyTiers()) {
         SCOPED_TRACE(encoder.name);

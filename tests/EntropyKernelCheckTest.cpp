@@ -108,7 +108,7 @@ void FillBiased(TestRandom* r, std::vector<uint8_t>* bytes)
 // A stream for the decoders: blocks from the plain encoder, perhaps with a few
 // bits flipped or cut short, or biased random bytes. Exactly sized, so a read
 // past its end trips the address sanitizer.
-std::vector<uint8_t> MakeCheckStream(TestRandom* r, const BlockSource& source, const CodecInstance* tables)
+std::vector<uint8_t> MakeCheckStream(TestRandom* r, const BlockSource& source, const EntropyTables* tables)
 {
     std::vector<uint8_t> bytes;
     if (RandomBelow(r, 4) == 0) {

@@ -1,5 +1,6 @@
-# Tests beyond the GoogleTest binary: the public header as C, the exports of
-# the native library, and the Windows DLL under Wine. `make` builds the DLL in
+# Tests beyond the GoogleTest binary: the public header as C, the include
+# order of the layers, the exports of the native library, and the Windows DLL
+# under Wine. `make` builds the DLL in
 # ${CMAKE_BINARY_DIR}/win32 (and, where the compiler exists, a 64-bit twin in
 # win64) before `make check` runs these.
 
@@ -10,6 +11,8 @@ set_target_properties(qf25_public_header PROPERTIES C_STANDARD 99 C_EXTENSIONS O
 target_compile_options(qf25_public_header PRIVATE -pedantic -Werror)
 add_dependencies(qf25_tests qf25_public_header)
 add_test(NAME PublicHeader COMMAND qf25_public_header)
+
+add_test(NAME LayerOrder COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check-layers.sh ${PROJECT_SOURCE_DIR})
 
 set(QF25_CHECK_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-exports.sh)
 find_program(QF25_NM NAMES nm REQUIRED)

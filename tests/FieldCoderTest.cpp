@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "engine/FieldCoder.h"
-#include "pixels/SliceLoops.h"
+#include "codec/FieldCoder.h"
+#include "codec/SliceLoops.h"
 #include "support/FrameCoding.h"
 
 namespace {

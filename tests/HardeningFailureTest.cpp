@@ -3,7 +3,7 @@
 // behind (the sanitizer builds' leak and thread checkers watch), and the next
 // instance codes as if nothing had happened.
 #include "DriverTest.h"
-#include "engine/ConstructionFailures.h"
+#include "codec/ConstructionFailures.h"
 #include "support/HostCoding.h"
 
 namespace {

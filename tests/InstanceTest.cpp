@@ -5,9 +5,9 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/ConstructionFailures.h"
-#include "engine/FieldCoder.h"
-#include "engine/SliceWorker.h"
+#include "codec/ConstructionFailures.h"
+#include "codec/FieldCoder.h"
+#include "codec/SliceWorker.h"
 #include "support/FrameCoding.h"
 #include "transform/QuantTables.h"
 

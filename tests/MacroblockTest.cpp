@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
+#include "codec/Macroblock.h"
 #include "support/KernelVariants.h"
 #include "support/TexturedBlocks.h"
 #include "support/TransformTestInstance.h"
-#include "transform/Macroblock.h"
 
 namespace {
 

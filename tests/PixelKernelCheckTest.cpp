@@ -75,9 +75,9 @@ struct LoadCall {
                     int lines) const
     {
         if (full)
-            full(MaskOnlyInstance(), source, stride, buffer);
+            full(TestStagingMasks(), source, stride, buffer);
         else
-            partial(MaskOnlyInstance(), source, stride, buffer, lines);
+            partial(TestStagingMasks(), source, stride, buffer, lines);
     }
 };
 
@@ -207,8 +207,8 @@ TEST(PixelKernelCheck, SimdRgbLoadsMatchTheirPlainTwinsForEveryColour)
                     const ptrdiff_t stride = 16 * bytesPerPixel;
                     MacroblockBuffer expected;
                     MacroblockBuffer actual;
-                    expectedLoad(MaskOnlyInstance(), picture, stride, &expected);
-                    actualLoad(MaskOnlyInstance(), picture, stride, &actual);
+                    expectedLoad(TestStagingMasks(), picture, stride, &expected);
+                    actualLoad(TestStagingMasks(), picture, stride, &actual);
                     ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual))
                         << "colours from " << first + shift;
                 }

@@ -34,7 +34,7 @@ TEST(UyvyStaging, LoadThenStoreReproducesThePicture)
         for (bool aligned : {false, true}) {
             Picture copy = {};
             MacroblockBuffer buffer;
-            (aligned ? k.loadAligned : k.load)(MaskOnlyInstance(), source.bytes, Picture::STRIDE,
+            (aligned ? k.loadAligned : k.load)(TestStagingMasks(), source.bytes, Picture::STRIDE,
                                                &buffer);
             (aligned ? k.storeAligned : k.store)(&buffer, copy.bytes, Picture::STRIDE);
             for (int row = 0; row < 8; ++row)
@@ -53,7 +53,7 @@ TEST(UyvyStaging, MacropixelBytesLandInTheirBlocks)
         const uint8_t macropixel[4] = {0x80, 0x10, 0x80, 0x11};
         std::memcpy(picture.Line(1), macropixel, 4);
         MacroblockBuffer buffer;
-        set.kernels.uyvy.load(MaskOnlyInstance(), picture.bytes, Picture::STRIDE, &buffer);
+        set.kernels.uyvy.load(TestStagingMasks(), picture.bytes, Picture::STRIDE, &buffer);
         for (int j = 0; j < 8; ++j) {
             EXPECT_EQ(Row(buffer, BLOCK_Y_LEFT, 0)[j], 2 * j + 1);
             EXPECT_EQ(Row(buffer, BLOCK_Y_RIGHT, 0)[j], 17 + 2 * j);
@@ -78,12 +78,12 @@ TEST(UyvyStaging, PartialLoadRepeatsTheLastLineOrZeroesWithoutOne)
         Picture picture;
         FillRandom(picture.bytes, sizeof picture.bytes, &random);
         MacroblockBuffer full;
-        set.kernels.uyvy.load(MaskOnlyInstance(), picture.bytes, Picture::STRIDE, &full);
+        set.kernels.uyvy.load(TestStagingMasks(), picture.bytes, Picture::STRIDE, &full);
         for (int lines = 0; lines < 8; ++lines) {
             SCOPED_TRACE(lines);
             MacroblockBuffer partial;
             FillRandom(&partial, sizeof partial, &random);
-            set.kernels.uyvy.loadPartial(MaskOnlyInstance(), picture.bytes, Picture::STRIDE,
+            set.kernels.uyvy.loadPartial(TestStagingMasks(), picture.bytes, Picture::STRIDE,
                                          &partial, lines);
             for (int block = 0; block < 4; ++block) {
                 for (int row = 0; row < 8; ++row) {

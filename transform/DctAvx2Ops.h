@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "engine/Block.h"
+#include "platform/Block.h"
 #include "transform/DctLanes.h"
 
 // Internal to each file that includes it: the instruction set differs from

@@ -1,7 +1,5 @@
 #include "transform/QuantTables.h"
 
-#include "engine/CodecInstance.h"
-
 // ITU-T T.81 Annex K, tables K.1 and K.2, natural order.
 const int16_t LUMA_BASE_TABLE[64] = {
     16, 11, 10, 16, 24,  40,  51,  61,   //
@@ -25,28 +23,15 @@ const int16_t CHROMA_BASE_TABLE[64] = {
     99, 99, 99, 99, 99, 99, 99, 99,
 };
 
-namespace {
-
 // Single precision throughout: the decoder must rebuild exactly the encoder's
 // steps. No clamping: quality 100 gives zero steps and infinite reciprocals.
-void BuildTables(const int16_t* base, float factor, float* scales, float* reciprocals)
+void BuildQuantTables(const int16_t* base, int32_t q, float* scales, float* reciprocals)
 {
+    // 64-bit so that no int32 q can overflow; the values callers pass (0..255)
+    // give the same factor as 32-bit arithmetic.
+    const float factor = float((100 - int64_t(q)) * 2);
     for (int i = 0; i < 64; ++i) {
         scales[i] = float(base[i]) * factor / 50.0f;
         reciprocals[i] = 1.0f / scales[i];
     }
-}
-
-}  // namespace
-
-void SetQuality(CodecInstance* instance, int32_t q)
-{
-    if (q == instance->quality)
-        return;
-    instance->quality = q;
-    // 64-bit so that no int32 q can overflow; the values callers pass (0..255)
-    // give the same factor as 32-bit arithmetic.
-    const float factor = float((100 - int64_t(q)) * 2);
-    BuildTables(LUMA_BASE_TABLE, factor, instance->lumaScales, instance->lumaReciprocals);
-    BuildTables(CHROMA_BASE_TABLE, factor, instance->chromaScales, instance->chromaReciprocals);
 }

@@ -4,12 +4,10 @@
 
 #include <cstdint>
 
-struct CodecInstance;
-
 extern const int16_t LUMA_BASE_TABLE[64];
 extern const int16_t CHROMA_BASE_TABLE[64];
 
-// Stores q and rebuilds the four tables of the instance, unless q is already
-// the instance's quality. Any q is applied as it is (the decoder passes the
-// frame's quality byte).
-void SetQuality(CodecInstance* instance, int32_t q);
+// Fills the 64 steps and their reciprocals, natural order, of one base table
+// at quality q. Any q is applied as it is (the decoder passes the frame's
+// quality byte).
+void BuildQuantTables(const int16_t* base, int32_t q, float* scales, float* reciprocals);

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/Block.h"
+#include "platform/Block.h"
 
 using TransformFn = void (*)(Block* block);
 using ScaleFn = void (*)(Block* block, const float* table);  // table: 64 floats, 16-byte aligned

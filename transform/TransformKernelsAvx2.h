@@ -1,7 +1,7 @@
 // The AVX2 kernels of the transform family; InitTransformKernels picks them.
 #pragma once
 
-#include "engine/Block.h"
+#include "platform/Block.h"
 
 void ForwardPairAvx2(Block* pair, const float* reciprocals);
 void InversePairAvx2(Block* pair, const float* scales);

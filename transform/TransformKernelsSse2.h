@@ -1,7 +1,7 @@
 // The SSE2 kernels of the transform family; InitTransformKernels picks them.
 #pragma once
 
-#include "engine/Block.h"
+#include "platform/Block.h"
 
 void ForwardDctSse2(Block* block);
 void InverseDctSse2(Block* block);

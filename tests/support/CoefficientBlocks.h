@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <numbers>
 
-#include "engine/Block.h"
-#include "engine/EntropyCode.h"
+#include "entropy/EntropyCode.h"
+#include "platform/Block.h"
 
 // splitmix64: the same sequence on every platform and compiler.
 struct TestRandom {

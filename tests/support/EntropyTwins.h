@@ -1,21 +1,20 @@
 // The tiers of the block coder side by side, and the code tables they read,
-// without building a whole codec instance (no workers, no threads).
+// without a codec instance.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "engine/CodecInstance.h"
-#include "engine/EntropyCode.h"
+#include "entropy/EntropyCode.h"
 #include "platform/CpuFlags.h"
 
-inline std::unique_ptr<CodecInstance> MakeEntropyTables()
+inline std::unique_ptr<EntropyTables> MakeEntropyTables()
 {
-    auto instance = std::make_unique<CodecInstance>();
-    BuildValueCodes(instance.get());
-    BuildZeroRunCodes(instance.get());
-    return instance;
+    auto tables = std::make_unique<EntropyTables>();
+    BuildValueCodes(tables.get());
+    BuildZeroRunCodes(tables.get());
+    return tables;
 }
 
 inline EntropyKernels EntropyKernelsFor(uint32_t cpuFlags)

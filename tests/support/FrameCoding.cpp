@@ -5,7 +5,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "engine/FieldCoder.h"
+#include "codec/FieldCoder.h"
 #include "transform/QuantTables.h"
 
 int BytesPerPixel(uint32_t pixelFormat)

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/CodecInstance.h"
-#include "engine/FieldCoder.h"
+#include "codec/CodecInstance.h"
+#include "codec/FieldCoder.h"
 
 struct Picture {
     uint32_t pixelFormat;

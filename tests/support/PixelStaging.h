@@ -1,6 +1,6 @@
-// Shared by the pixel staging tests and benchmarks: an instance record with
-// only the lane masks set (all the load kernels read), and the kernel records
-// of every tier this build and processor can run, side by side.
+// Shared by the pixel staging tests and benchmarks: the lane masks the load
+// kernels read, and the kernel records of every tier this build and processor
+// can run, side by side.
 #pragma once
 
 #include <cstdint>
@@ -8,21 +8,17 @@
 #include <random>
 #include <vector>
 
-#include "engine/CodecInstance.h"
 #include "pixels/PixelKernels.h"
 #include "platform/CpuFlags.h"
 
-inline const CodecInstance* MaskOnlyInstance()
+inline const StagingMasks* TestStagingMasks()
 {
-    static const CodecInstance* const instance = [] {
-        static CodecInstance record = {};
-        for (uint16_t& lane : record.byteMask)
-            lane = 0x00FF;
-        for (uint16_t& lane : record.byteMaskHalf)
-            lane = 0x00FF;
-        return &record;
+    static const StagingMasks masks = [] {
+        StagingMasks m;
+        InitStagingMasks(&m);
+        return m;
     }();
-    return instance;
+    return &masks;
 }
 
 struct KernelSet {

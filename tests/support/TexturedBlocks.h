@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/Block.h"
+#include "platform/Block.h"
 
 struct SampleRandom {
     uint32_t state;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/CodecInstance.h"
-#include "engine/EntropyCode.h"
+#include "codec/CodecInstance.h"
+#include "entropy/EntropyCode.h"
 #include "platform/CpuFlags.h"
 #include "transform/QuantTables.h"
 #include "transform/TransformKernels.h"
@@ -35,7 +35,7 @@ inline std::unique_ptr<TransformTestInstance> MakeTransformTestInstance(int32_t 
 // Adds what coding whole macroblocks needs: entropy tables and kernels.
 inline void AddEntropyCode(TransformTestInstance* t, uint32_t cpuFlags)
 {
-    BuildValueCodes(&t->instance);
-    BuildZeroRunCodes(&t->instance);
+    BuildValueCodes(&t->instance.entropyTables);
+    BuildZeroRunCodes(&t->instance.entropyTables);
     InitEntropyKernels(&t->instance.entropyKernels, cpuFlags);
 }

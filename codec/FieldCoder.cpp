@@ -1,11 +1,10 @@
-#include "engine/FieldCoder.h"
+#include "codec/FieldCoder.h"
 
-#include "engine/BitWriter.h"
-#include "engine/CodecInstance.h"
-#include "engine/EntropyCode.h"
-#include "engine/SliceCoder.h"
-#include "engine/SliceWorker.h"
-#include "transform/QuantTables.h"
+#include "codec/CodecInstance.h"
+#include "codec/SliceCoder.h"
+#include "codec/SliceWorker.h"
+#include "entropy/BitWriter.h"
+#include "entropy/EntropyCode.h"
 
 namespace {
 

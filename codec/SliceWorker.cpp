@@ -1,10 +1,10 @@
-#include "engine/SliceWorker.h"
+#include "codec/SliceWorker.h"
 
 #include <new>
 
-#include "engine/CodecInstance.h"
-#include "engine/ConstructionFailures.h"
-#include "engine/SliceCoder.h"
+#include "codec/CodecInstance.h"
+#include "codec/ConstructionFailures.h"
+#include "codec/SliceCoder.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 // carries t past 63 ends the block, and so does a value code read at t = 64
 // (after a value at position 63 only the end of block is valid). Each code
 // covers at least one position, so a block never takes more than 64 codes.
-#include "engine/EntropyInternal.h"
+#include "entropy/EntropyInternal.h"
 
 namespace {
 

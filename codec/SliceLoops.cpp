@@ -1,11 +1,11 @@
-#include "pixels/SliceLoops.h"
+#include "codec/SliceLoops.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "engine/CodecInstance.h"
-#include "transform/Macroblock.h"
+#include "codec/CodecInstance.h"
+#include "codec/Macroblock.h"
 
 namespace {
 
@@ -77,9 +77,9 @@ void EncodeSliceWith(const CodecInstance* instance, const PixelFormatKernels* ke
     ForEachMacroblock(instance, kernels->bytesPerMacroblockLine, base, stride, slice,
                       [&](const uint8_t* macroblock, int lines) {
                           if (lines == BAND_FIELD_LINES)
-                              load(instance, macroblock, stride, &buffer);
+                              load(&instance->stagingMasks, macroblock, stride, &buffer);
                           else
-                              kernels->loadPartial(instance, macroblock, stride, &buffer, lines);
+                              kernels->loadPartial(&instance->stagingMasks, macroblock, stride, &buffer, lines);
                           EncodeMacroblock(instance, &buffer, writer);
                       });
 }

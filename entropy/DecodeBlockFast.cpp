@@ -1,5 +1,5 @@
 // The table-driven block decoder in portable C++.
-#include "engine/DecodeBlockTable.h"
+#include "entropy/DecodeBlockTable.h"
 
 void DecodeBlockFast(BitReader* reader, Block* block)
 {

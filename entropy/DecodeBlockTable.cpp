@@ -1,6 +1,6 @@
 // Builds the fast decoder's table at compile time: for every 11-bit window,
 // the codes at its front as DecodeEntry describes them.
-#include "engine/DecodeBlockTable.h"
+#include "entropy/DecodeBlockTable.h"
 
 namespace {
 

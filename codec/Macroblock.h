@@ -6,9 +6,9 @@
 // processor can overlap it with the entropy code around it.
 #pragma once
 
-#include "engine/BitReader.h"
-#include "engine/BitWriter.h"
-#include "engine/Block.h"
+#include "entropy/BitReader.h"
+#include "entropy/BitWriter.h"
+#include "platform/Block.h"
 
 struct CodecInstance;
 

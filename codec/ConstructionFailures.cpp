@@ -1,4 +1,4 @@
-#include "engine/ConstructionFailures.h"
+#include "codec/ConstructionFailures.h"
 
 #include <atomic>
 

@@ -12,8 +12,7 @@
 
 #include <type_traits>
 
-#include "engine/CodecInstance.h"
-#include "engine/EntropyInternal.h"
+#include "entropy/EntropyInternal.h"
 
 namespace {
 
@@ -92,7 +91,7 @@ inline unsigned LowestSetBit(uint64_t x)
 // `natural` holds the block with every AC value in the code's range;
 // `nonZero` has bit k set when scan coefficient k (1..63) is non-zero. The
 // writer must have room for MAX_BLOCK_BYTES.
-inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZero, const CodecInstance* instance,
+inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZero, const EntropyTables* tables,
                               BitWriter* writer)
 {
     const unsigned start = writer->position % 8;
@@ -100,7 +99,7 @@ inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZ
                   writer->buffer + writer->position / 8};
     AddCode(&sink, dc, 12);
     Flush(&sink);
-    const uint32_t* valueCodes = instance->valueCodes + VALUE_CODE_LIMIT;  // indexed by the value
+    const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;  // indexed by the value
     unsigned t = 1;
     while (nonZero) {
         const unsigned k = LowestSetBit(nonZero);

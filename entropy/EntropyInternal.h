@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/EntropyCode.h"
+#include "entropy/EntropyCode.h"
 
 // The forward path never leaves the code's ranges; anything else is saturated
 // so that no value indexes outside valueCodes or spills out of the 12 DC bits.
@@ -54,8 +54,8 @@ void DecodeCodesPlain(BitReader* reader, int t, Block* block);
 
 // The encoder kernels; each falls back to EncodeNaturalBlockPlain near the end
 // of the writer's capacity, so the bytes and the writer's state always match.
-void EncodeNaturalBlockSse2(const Block* natural, const CodecInstance* instance, BitWriter* writer);
-void EncodeNaturalBlockAvx2(const Block* natural, const CodecInstance* instance, BitWriter* writer);
+void EncodeNaturalBlockSse2(const Block* natural, const EntropyTables* tables, BitWriter* writer);
+void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, BitWriter* writer);
 
 // The table-driven decoder, portable C++ and built again for BMI2; both are
 // identical to DecodeBlockPlain on every input, corrupt or not.

@@ -19,7 +19,7 @@
 
 #include <type_traits>
 
-#include "engine/EntropyInternal.h"
+#include "entropy/EntropyInternal.h"
 
 constexpr unsigned DECODE_INDEX_BITS = 11;
 

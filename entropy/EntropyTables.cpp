@@ -1,7 +1,6 @@
 // The zigzag reorder and the two encoder tables, built once per instance so
 // that coding a coefficient or a zero run is one indexed load.
-#include "engine/CodecInstance.h"
-#include "engine/EntropyCode.h"
+#include "entropy/EntropyCode.h"
 
 namespace {
 
@@ -25,13 +24,13 @@ uint32_t ValueCodeEntry(int v)
 
 }  // namespace
 
-void BuildValueCodes(CodecInstance* instance)
+void BuildValueCodes(EntropyTables* tables)
 {
     for (int v = -VALUE_CODE_LIMIT; v <= VALUE_CODE_LIMIT; ++v)
-        instance->valueCodes[v + VALUE_CODE_LIMIT] = ValueCodeEntry(v);
+        tables->valueCodes[v + VALUE_CODE_LIMIT] = ValueCodeEntry(v);
 }
 
-void BuildZeroRunCodes(CodecInstance* instance)
+void BuildZeroRunCodes(EntropyTables* tables)
 {
     for (unsigned index = 0; index < 256; ++index) {
         unsigned j = 0;  // lowest clear flag: the run is j + 1 zeros long
@@ -47,8 +46,8 @@ void BuildZeroRunCodes(CodecInstance* instance)
             code = uint8_t(2 + ((j - 2) << 2));  // [0 1 r0 r1 r2], r = zeros - 3
             length = 5;
         }
-        instance->zeroRunCodes[index][0] = code;
-        instance->zeroRunCodes[index][1] = uint8_t(((j + 1) << 4) | length);
+        tables->zeroRunCodes[index][0] = code;
+        tables->zeroRunCodes[index][1] = uint8_t(((j + 1) << 4) | length);
     }
 }
 

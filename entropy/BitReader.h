@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/BitWriter.h"
+#include "entropy/BitWriter.h"
 
 struct BitReader {
     uint32_t position;  // bits consumed so far, from the start of buffer

@@ -1,9 +1,9 @@
-#include "engine/CodecInstance.h"
+#include "codec/CodecInstance.h"
 
 #include <new>
 
-#include "engine/ConstructionFailures.h"
-#include "engine/SliceWorker.h"
+#include "codec/ConstructionFailures.h"
+#include "codec/SliceWorker.h"
 #include "pixels/ColourTables.h"
 #include "platform/CpuFlags.h"
 #include "transform/QuantTables.h"
@@ -60,12 +60,9 @@ bool ConstructInstance(CodecInstance* instance)
     if (!instance->lumaReciprocals || !instance->chromaReciprocals || !instance->lumaScales || !instance->chromaScales)
         return false;
     SetQuality(instance, 95);
-    BuildValueCodes(instance);
-    BuildZeroRunCodes(instance);
-    for (uint16_t& lane : instance->byteMask)
-        lane = 0x00FF;
-    for (uint16_t& lane : instance->byteMaskHalf)
-        lane = 0x00FF;
+    BuildValueCodes(&instance->entropyTables);
+    BuildZeroRunCodes(&instance->entropyTables);
+    InitStagingMasks(&instance->stagingMasks);
     instance->topDown = 0;
     const uint32_t cpuFlags = RuntimeCpuFlags();
     InitTransformKernels(&instance->transformKernels, cpuFlags);
@@ -79,6 +76,15 @@ bool ConstructInstance(CodecInstance* instance)
 }
 
 }  // namespace
+
+void SetQuality(CodecInstance* instance, int32_t q)
+{
+    if (q == instance->quality)
+        return;
+    instance->quality = q;
+    BuildQuantTables(LUMA_BASE_TABLE, q, instance->lumaScales, instance->lumaReciprocals);
+    BuildQuantTables(CHROMA_BASE_TABLE, q, instance->chromaScales, instance->chromaReciprocals);
+}
 
 CodecInstance* CreateCodecInstance()
 {

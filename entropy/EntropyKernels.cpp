@@ -1,4 +1,4 @@
-#include "engine/EntropyInternal.h"
+#include "entropy/EntropyInternal.h"
 #include "platform/CpuFlags.h"
 
 void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags)

@@ -3,7 +3,7 @@
 // few vector instructions; EncodeMaskedBlock then codes the non-zero ones.
 #include <immintrin.h>
 
-#include "engine/EncodeBlockMasked.h"
+#include "entropy/EncodeBlockMasked.h"
 
 namespace {
 
@@ -43,10 +43,10 @@ uint32_t ScanFlags(const __m256i sources[4], int h)
 
 }  // namespace
 
-void EncodeNaturalBlockAvx2(const Block* natural, const CodecInstance* instance, BitWriter* writer)
+void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, BitWriter* writer)
 {
     if (!HasRoom(writer, MAX_BLOCK_BYTES)) {
-        EncodeNaturalBlockPlain(natural, instance, writer);
+        EncodeNaturalBlockPlain(natural, tables, writer);
         return;
     }
     const __m256i zero = _mm256_setzero_si256();
@@ -64,7 +64,7 @@ void EncodeNaturalBlockAvx2(const Block* natural, const CodecInstance* instance,
             outside = _mm256_and_si256(outside, _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0));
     }
     if (!_mm256_testz_si256(outside, outside)) {  // for the plain encoder to saturate
-        EncodeNaturalBlockPlain(natural, instance, writer);
+        EncodeNaturalBlockPlain(natural, tables, writer);
         return;
     }
     // Per lane, packing interleaves the halves: bytes 0..7 of a lane come from
@@ -75,5 +75,5 @@ void EncodeNaturalBlockAvx2(const Block* natural, const CodecInstance* instance,
         _mm256_permute4x64_epi64(low32, 0x44), _mm256_permute4x64_epi64(low32, 0xEE),
         _mm256_permute4x64_epi64(high32, 0x44), _mm256_permute4x64_epi64(high32, 0xEE)};
     const uint64_t zeros = ScanFlags(sources, 0) | uint64_t(ScanFlags(sources, 1)) << 32;
-    EncodeMaskedBlock(natural->v, ClampDc(natural->v[0]), ~zeros & ~uint64_t(1), instance, writer);
+    EncodeMaskedBlock(natural->v, ClampDc(natural->v[0]), ~zeros & ~uint64_t(1), tables, writer);
 }

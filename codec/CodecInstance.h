@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/EntropyCode.h"
+#include "entropy/EntropyCode.h"
 #include "pixels/PixelKernels.h"
 #include "transform/TransformKernels.h"
 
@@ -25,15 +25,13 @@ struct CodecInstance {
     float* chromaReciprocals;
     float* lumaScales;
     float* chromaScales;
-    uint16_t byteMask[8];      // eight lanes of 0x00FF, for the UYVY staging
-    uint16_t byteMaskHalf[4];  // four lanes of 0x00FF, for the RGB loads
-    int32_t width;             // pixels
-    int32_t height;            // frame lines, always positive
+    StagingMasks stagingMasks;  // lane masks for the SSE2 loads
+    int32_t width;   // pixels
+    int32_t height;  // frame lines, always positive
     uint32_t fourcc;
     uint8_t topDown;  // the uncompressed RGB picture is stored top line first
     uint32_t pixelFormat;
-    uint32_t valueCodes[VALUE_CODE_COUNT];
-    uint8_t zeroRunCodes[256][2];
+    EntropyTables entropyTables;  // the encoder's value and zero-run codes
     int32_t quality;  // the quality the four tables hold; 0 before the first build
     SliceWorker* workers[SLICE_COUNT];
     // Threads that decode a field's slices: SLICE_COUNT, the workers, or 1,
@@ -54,3 +52,8 @@ CodecInstance* CreateCodecInstance();
 
 // Stops the workers, releases the tables and frees the record. Null is a no-op.
 void DestroyCodecInstance(CodecInstance* instance);
+
+// Stores q and rebuilds the four quantiser tables, unless q is already the
+// instance's quality. Any q is applied as it is (the decoder passes the
+// frame's quality byte).
+void SetQuality(CodecInstance* instance, int32_t q);

@@ -1,6 +1,6 @@
-#include "transform/Macroblock.h"
+#include "codec/Macroblock.h"
 
-#include "engine/CodecInstance.h"
+#include "codec/CodecInstance.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ void EncodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, B
         transform.forwardPair(&buffer->block[first],
                               IsLumaPair(first) ? instance->lumaReciprocals : instance->chromaReciprocals);
         for (int k = first; k < first + 2; ++k)
-            instance->entropyKernels.encodeNaturalBlock(&buffer->block[k], instance, writer);
+            instance->entropyKernels.encodeNaturalBlock(&buffer->block[k], &instance->entropyTables, writer);
     }
 }
 

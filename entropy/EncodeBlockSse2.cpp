@@ -4,7 +4,7 @@
 // coefficients.
 #include <emmintrin.h>
 
-#include "engine/EncodeBlockMasked.h"
+#include "entropy/EncodeBlockMasked.h"
 
 namespace {
 
@@ -59,16 +59,16 @@ uint64_t ToScanOrder(uint64_t naturalFlags)
 
 }  // namespace
 
-void EncodeNaturalBlockSse2(const Block* natural, const CodecInstance* instance, BitWriter* writer)
+void EncodeNaturalBlockSse2(const Block* natural, const EntropyTables* tables, BitWriter* writer)
 {
     if (!HasRoom(writer, MAX_BLOCK_BYTES)) {
-        EncodeNaturalBlockPlain(natural, instance, writer);
+        EncodeNaturalBlockPlain(natural, tables, writer);
         return;
     }
     uint64_t zeros;
     if (!FindZeros(natural, &zeros)) {
-        EncodeNaturalBlockPlain(natural, instance, writer);
+        EncodeNaturalBlockPlain(natural, tables, writer);
         return;
     }
-    EncodeMaskedBlock(natural->v, ClampDc(natural->v[0]), ~ToScanOrder(zeros) & ~uint64_t(1), instance, writer);
+    EncodeMaskedBlock(natural->v, ClampDc(natural->v[0]), ~ToScanOrder(zeros) & ~uint64_t(1), tables, writer);
 }

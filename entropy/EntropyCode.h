@@ -5,11 +5,9 @@
 
 #include <cstdint>
 
-#include "engine/BitReader.h"
-#include "engine/BitWriter.h"
-#include "engine/Block.h"
-
-struct CodecInstance;
+#include "entropy/BitReader.h"
+#include "entropy/BitWriter.h"
+#include "platform/Block.h"
 
 constexpr int VALUE_CODE_LIMIT = 2559;  // largest AC magnitude with a code
 constexpr int VALUE_CODE_COUNT = 2 * VALUE_CODE_LIMIT + 1;
@@ -27,19 +25,25 @@ inline constexpr uint8_t ZigzagOrder[64] = {
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
-// Fills instance->valueCodes: entry v + 2559 holds the code of v (first stream
-// bit in bit 0) in bits 0..23 and its length in bits 24..31.
-void BuildValueCodes(CodecInstance* instance);
+// The encoder's two code tables, built once per instance.
+struct EntropyTables {
+    uint32_t valueCodes[VALUE_CODE_COUNT];
+    uint8_t zeroRunCodes[256][2];
+};
 
-// Fills instance->zeroRunCodes: entry f (eight zero flags of the coefficients
+// Fills tables->valueCodes: entry v + 2559 holds the code of v (first stream
+// bit in bit 0) in bits 0..23 and its length in bits 24..31.
+void BuildValueCodes(EntropyTables* tables);
+
+// Fills tables->zeroRunCodes: entry f (eight zero flags of the coefficients
 // after the current one) holds the code in byte 0 and
 // zerosCovered * 16 + length in byte 1.
-void BuildZeroRunCodes(CodecInstance* instance);
+void BuildZeroRunCodes(EntropyTables* tables);
 
 // scan[k] = natural[ZigzagOrder[k]].
 void ZigzagReorder(const Block* natural, Block* scan);
 
-using EncodeBlockFn = void (*)(const Block* natural, const CodecInstance* instance, BitWriter* writer);
+using EncodeBlockFn = void (*)(const Block* natural, const EntropyTables* tables, BitWriter* writer);
 using DecodeBlockFn = void (*)(BitReader* reader, Block* block);
 
 // One record per kernel family, filled once from the processor's features.
@@ -54,9 +58,9 @@ void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags);
 
 // The block code written straight from the code tables, for a block already
 // in scan order: the reference every encoder kernel must match.
-void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWriter* writer);
+void EncodeBlockPlain(const Block* scan, const EntropyTables* tables, BitWriter* writer);
 
 // The plain twins in the kernel table: ZigzagReorder then EncodeBlockPlain,
 // and the decoder read code by code.
-void EncodeNaturalBlockPlain(const Block* natural, const CodecInstance* instance, BitWriter* writer);
+void EncodeNaturalBlockPlain(const Block* natural, const EntropyTables* tables, BitWriter* writer);
 void DecodeBlockPlain(BitReader* reader, Block* block);

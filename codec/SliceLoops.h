@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/BitReader.h"
-#include "engine/BitWriter.h"
+#include "entropy/BitReader.h"
+#include "entropy/BitWriter.h"
 
 struct CodecInstance;
 

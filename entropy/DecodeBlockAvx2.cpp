@@ -1,7 +1,7 @@
 // The table-driven block decoder built for BMI2 and AVX2: shifts by a
 // register without the flags dependency, and the block cleared with 32-byte
 // stores.
-#include "engine/DecodeBlockTable.h"
+#include "entropy/DecodeBlockTable.h"
 
 void DecodeBlockAvx2(BitReader* reader, Block* block)
 {

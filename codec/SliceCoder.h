@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/BitWriter.h"
+#include "entropy/BitWriter.h"
 
 struct CodecInstance;
 

@@ -1,9 +1,9 @@
-#include "engine/SliceCoder.h"
+#include "codec/SliceCoder.h"
 
-#include "engine/BitReader.h"
-#include "engine/CodecInstance.h"
-#include "engine/FieldCoder.h"
-#include "pixels/SliceLoops.h"
+#include "codec/CodecInstance.h"
+#include "codec/FieldCoder.h"
+#include "codec/SliceLoops.h"
+#include "entropy/BitReader.h"
 
 bool EncodeSlice(const CodecInstance* instance, BitWriter* writer, const uint8_t* firstLine, ptrdiff_t stride,
                  int slice, uint32_t pixelFormat)

@@ -1,10 +1,9 @@
 // The block encoder written code by code with PutBits: the reference the fast
 // encoders must match bit for bit, and the path taken when the writer is close
 // to its capacity (PutBits then records the overflow).
-#include "engine/CodecInstance.h"
-#include "engine/EntropyInternal.h"
+#include "entropy/EntropyInternal.h"
 
-void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWriter* writer)
+void EncodeBlockPlain(const Block* scan, const EntropyTables* tables, BitWriter* writer)
 {
     const int16_t* c = scan->v;
     int n = 64;  // one past the last non-zero coefficient; zeros after it are never coded
@@ -15,7 +14,7 @@ void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWrite
     int t = 1;
     while (t < n) {
         if (c[t] != 0) {
-            const uint32_t code = instance->valueCodes[ClampAc(c[t]) + VALUE_CODE_LIMIT];
+            const uint32_t code = tables->valueCodes[ClampAc(c[t]) + VALUE_CODE_LIMIT];
             PutBits(writer, code & VALUE_CODE_MASK, code >> VALUE_LENGTH_SHIFT);
             ++t;
         } else {
@@ -24,7 +23,7 @@ void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWrite
             unsigned flags = 0;
             for (int j = 0; j < 8 && t + 1 + j < 64; ++j)
                 flags |= unsigned(c[t + 1 + j] == 0) << j;
-            const uint8_t* run = instance->zeroRunCodes[flags];
+            const uint8_t* run = tables->zeroRunCodes[flags];
             PutBits(writer, run[0], run[1] & ZERO_RUN_LENGTH_MASK);
             t += run[1] >> ZERO_RUN_COUNT_SHIFT;
         }
@@ -32,9 +31,9 @@ void EncodeBlockPlain(const Block* scan, const CodecInstance* instance, BitWrite
     PutBits(writer, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
 }
 
-void EncodeNaturalBlockPlain(const Block* natural, const CodecInstance* instance, BitWriter* writer)
+void EncodeNaturalBlockPlain(const Block* natural, const EntropyTables* tables, BitWriter* writer)
 {
     Block scan;
     ZigzagReorder(natural, &scan);
-    EncodeBlockPlain(&scan, instance, writer);
+    EncodeBlockPlain(&scan, tables, writer);
 }
