@@ -59,6 +59,22 @@ std::vector<uint32_t> VectorTiers()
     return tiers;
 }
 
+// The tiers among those whose single-block kernels are not all taken from the
+// tier below: only the pair kernels are wide.
+std::vector<uint32_t> BlockKernelTiers()
+{
+    std::vector<uint32_t> tiers;
+    for (const uint32_t tier : VectorTiers()) {
+        TransformKernels own, lower;
+        InitTransformKernels(&own, tier);
+        InitTransformKernels(&lower, tier & ~uint32_t(CPU_FEATURE_AVX2));
+        if (tier == CPU_FEATURE_SSE2 || own.forwardDct != lower.forwardDct || own.inverseDct != lower.inverseDct ||
+            own.quantize != lower.quantize || own.dequantize != lower.dequantize)
+            tiers.push_back(tier);
+    }
+    return tiers;
+}
+
 std::string TierName(const testing::TestParamInfo<uint32_t>& info)
 {
     return (info.param & CPU_FEATURE_AVX2) ? "Avx2" : "Sse2";
@@ -262,7 +278,9 @@ public:
     std::vector<const float*> tables;
 };
 
-TEST_P(TransformKernelCheck, ForwardDct)
+class TransformBlockCheck : public TransformKernelCheck {};
+
+TEST_P(TransformBlockCheck, ForwardDct)
 {
     if (!Owns(&TransformKernels::forwardDct))
         GTEST_SKIP() << "the SSE2 kernel, checked with that tier";
@@ -274,7 +292,7 @@ TEST_P(TransformKernelCheck, ForwardDct)
     }
 }
 
-TEST_P(TransformKernelCheck, InverseDct)
+TEST_P(TransformBlockCheck, InverseDct)
 {
     if (!Owns(&TransformKernels::inverseDct))
         GTEST_SKIP() << "the SSE2 kernel, checked with that tier";
@@ -292,7 +310,7 @@ TEST_P(TransformKernelCheck, InverseDct)
     }
 }
 
-TEST_P(TransformKernelCheck, QuantizeAndDequantize)
+TEST_P(TransformBlockCheck, QuantizeAndDequantize)
 {
     if (!Owns(&TransformKernels::quantize) && !Owns(&TransformKernels::dequantize))
         GTEST_SKIP() << "the SSE2 kernels, checked with that tier";
@@ -339,5 +357,7 @@ TEST_P(TransformKernelCheck, InversePair)
 
 INSTANTIATE_TEST_SUITE_P(Tiers, TransformKernelCheck, testing::ValuesIn(VectorTiers()), TierName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TransformKernelCheck);
+INSTANTIATE_TEST_SUITE_P(Tiers, TransformBlockCheck, testing::ValuesIn(BlockKernelTiers()), TierName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TransformBlockCheck);
 
 }  // namespace
