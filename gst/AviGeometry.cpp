@@ -53,8 +53,15 @@ bool ReadStream(Span list, AviGeometry& geometry)
 {
     bool video = false;
     return EachChunk(Span{list.data + 4, list.size - 4}, [&](const uint8_t* tag, Span body) {
-        if (std::memcmp(tag, "strh", 4) == 0)
+        if (std::memcmp(tag, "strh", 4) == 0) {
             video = body.size >= STREAM_HEADER_BYTES && std::memcmp(body.data, "vids", 4) == 0;
+            const uint32_t scale = video ? Read32(body.data + 20) : 0;
+            const uint32_t rate = video ? Read32(body.data + 24) : 0;
+            if (scale > 0 && scale <= INT32_MAX && rate > 0 && rate <= INT32_MAX) {
+                geometry.rateNum = int(rate);
+                geometry.rateDen = int(scale);
+            }
+        }
         if (!video || std::memcmp(tag, "strf", 4) != 0 || body.size < 20 || Read32(body.data + 16) != FOURCC_QF25)
             return false;
         geometry.width = int(Read32(body.data + 4));

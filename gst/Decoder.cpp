@@ -78,7 +78,8 @@ GstVideoFormat PreferredFormat(GstVideoDecoder* decoder)
     return format;
 }
 
-// The picture size from the caps, or else from the AVI file upstream reads.
+// The picture size from the caps, or else (with the rate) from the AVI file
+// upstream reads.
 bool FindPictureSize(GstVideoDecoder* decoder, const GstStructure* caps, AviGeometry& size)
 {
     if (gst_structure_get_int(caps, "width", &size.width) && gst_structure_get_int(caps, "height", &size.height))
@@ -124,6 +125,10 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* input)
     state.output = gst_video_decoder_set_interlaced_output_state(decoder, format, GST_VIDEO_INTERLACE_MODE_INTERLEAVED,
                                                                  guint(width), guint(height), input);
     GST_VIDEO_INFO_FIELD_ORDER(&state.output->info) = GST_VIDEO_FIELD_ORDER_TOP_FIELD_FIRST;
+    if (GST_VIDEO_INFO_FPS_N(&state.output->info) == 0 && size.rateNum > 0) {
+        GST_VIDEO_INFO_FPS_N(&state.output->info) = size.rateNum;
+        GST_VIDEO_INFO_FPS_D(&state.output->info) = size.rateDen;
+    }
     return gst_video_decoder_negotiate(decoder);
 }
 
@@ -177,9 +182,7 @@ DecodeOutcome DecodeInto(DecoderState& state, GstBuffer* coded, GstBuffer* outpu
 
 std::string StandInName(const DecoderState& state)
 {
-    if (state.lastGood == nullptr)
-        return "black";
-    return state.lastGoodNumber < 0 ? "the last good frame" : "frame " + std::to_string(state.lastGoodNumber);
+    return state.lastGood == nullptr ? "black" : "frame " + std::to_string(state.lastGoodNumber);
 }
 
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
@@ -189,8 +192,10 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
         gst_video_decoder_release_frame(decoder, frame);
         return GST_FLOW_NOT_NEGOTIATED;
     }
-    const int64_t number = FrameNumberAt(frame->pts, state.output->info);
-    const std::string name = number < 0 ? std::string("a frame") : "frame " + std::to_string(number);
+    int64_t number = FrameNumberAt(frame->pts, state.output->info);
+    if (number < 0)
+        number = frame->system_frame_number;
+    const std::string name = "frame " + std::to_string(number);
     // An empty frame repeats the previous one, as AVI intends it.
     if (gst_buffer_get_size(frame->input_buffer) == 0) {
         const GstFlowReturn concealed = Conceal(decoder, state, frame);
