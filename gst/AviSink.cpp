@@ -10,8 +10,8 @@ namespace {
 
 enum { PROP_0, PROP_LOCATION };
 
-GstStaticPadTemplate SINK_TEMPLATE = GST_STATIC_PAD_TEMPLATE(
-    "sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(QF25_CODED_CAPS ", framerate = (fraction) [ 0/1, max ]"));
+GstStaticPadTemplate SINK_TEMPLATE =
+    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(QF25_CODED_CAPS));
 
 Qf25AviSink* SelfOf(GstBaseSink* sink)
 {

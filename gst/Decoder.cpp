@@ -5,6 +5,7 @@
 #include "Formats.h"
 #include "ToolError.h"
 
+#include <climits>
 #include <cstdlib>
 #include <optional>
 
@@ -110,7 +111,13 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* input)
         return FALSE;
     }
     const int width = size.width;
-    const int height = std::abs(size.height);  // negative for a top-down bitmap
+    const int height = size.height == INT_MIN ? 0 : std::abs(size.height);  // negative for a top-down bitmap
+    if (!IsPlausiblePictureSize(width, height)) {
+        GST_ELEMENT_ERROR(decoder, STREAM, FORMAT, ("The QF25 stream has the impossible picture size %dx%d.", width,
+                                                    size.height),
+                          (nullptr));
+        return FALSE;
+    }
     const GstVideoFormat format = PreferredFormat(decoder);
     try {
         state.session.reset();

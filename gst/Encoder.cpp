@@ -20,7 +20,7 @@ enum { PROP_0, PROP_QUALITY };
 GstStaticPadTemplate SINK_TEMPLATE = GST_STATIC_PAD_TEMPLATE(
     "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) " QF25_RAW_FORMATS
-                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ], framerate = (fraction) [ 0, max ]"));
+                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ]"));
 
 GstStaticPadTemplate SRC_TEMPLATE = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
                                                             GST_STATIC_CAPS(QF25_CODED_CAPS));

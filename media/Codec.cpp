@@ -4,6 +4,10 @@
 
 #include <qf25.h>
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 #include <cstring>
 #include <utility>
 
@@ -159,6 +163,11 @@ std::vector<CodecSession> OpenDecoders(const PixelLayout& layout, int width, int
 uint32_t MaxCodedBytes(int width, int height)
 {
     return QFC_MaxFrameSize(width, height);
+}
+
+bool IsPlausiblePictureSize(int width, int height)
+{
+    return width > 0 && height > 0 && av_image_check_size(unsigned(width), unsigned(height), 0, nullptr) >= 0;
 }
 
 uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* coded, uint32_t capacity,

@@ -75,6 +75,9 @@ CodecSession OpenDecoder(const PixelLayout& layout, int width, int height, Slice
 // several decode on their own threads.
 std::vector<CodecSession> OpenDecoders(const PixelLayout& layout, int width, int height, int count);
 uint32_t MaxCodedBytes(int width, int height);
+// Whether a stream's stated picture size is one to allocate pictures for:
+// positive, and within what FFmpeg takes for a picture.
+bool IsPlausiblePictureSize(int width, int height);
 
 // Pictures are top-down; `lineStride` is the distance from one line to the
 // next, 0 for contiguous lines.
