@@ -49,13 +49,25 @@ probe=$(ffprobe -v error -select_streams v:0 -count_packets \
     -show_entries stream=codec_tag_string,width,height,nb_read_packets -of default=noprint_wrappers=1 recorded.avi)
 [ "$probe" = "$(printf 'codec_tag_string=QF25\nwidth=720\nheight=486\nnb_read_packets=8')" ] || fail "ffprobe: $probe"
 
-# Interrupted without an end of stream: the pipeline's stop still completes the file.
-timeout -s INT 2 gst-launch-1.0 -q videotestsrc is-live=true ! video/x-raw,format=UYVY,width=720,height=480 \
-    ! qf25enc ! qf25avisink location=interrupted.avi >/dev/null 2>&1 || true
+# Interrupted without an end of stream, once frames are on disk: the
+# pipeline's stop still completes the file.
+gst-launch-1.0 -q videotestsrc is-live=true ! video/x-raw,format=UYVY,width=720,height=480 \
+    ! qf25enc ! qf25avisink location=interrupted.avi >/dev/null 2>&1 &
+recorder=$!
+waited=0
+while [ "$(stat -c %s interrupted.avi 2>/dev/null || echo 0)" -lt 1000000 ]; do
+    waited=$((waited + 1))
+    [ $waited -lt 600 ] || { kill $recorder; fail "the recording wrote nothing in a minute"; }
+    sleep 0.1
+done
+kill -INT $recorder
+wait $recorder || true
 "$qf25" info --verify interrupted.avi >interrupted.txt || fail "interrupted recording: $(cat interrupted.txt)"
 
 gst-inspect-1.0 qf25dec | grep -q "Rank *primary" || fail "qf25dec is not of primary rank"
 gst-inspect-1.0 qf25enc | grep -q "quality *: Coding quality" || fail "qf25enc has no quality property"
 gst-inspect-1.0 qf25enc | grep -q "Range: 50 - 99 Default: 95" || fail "qf25enc's quality range"
 gst-inspect-1.0 qf25avisink | grep -q "location *: The AVI file to write" || fail "qf25avisink has no location"
+cd /
+rm -rf "$dir"
 echo "the plugin and the command agree"
