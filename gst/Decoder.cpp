@@ -139,6 +139,25 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* input)
     return gst_video_decoder_negotiate(decoder);
 }
 
+// The last good picture stays referenced as the stand-in for damaged
+// frames: a pool of limited size needs one buffer more than downstream
+// counts on, or decoding would wait for a buffer that never comes back.
+gboolean DecideAllocation(GstVideoDecoder* decoder, GstQuery* query)
+{
+    if (gst_query_get_n_allocation_pools(query) > 0) {
+        GstBufferPool* pool = nullptr;
+        guint size = 0;
+        guint least = 0;
+        guint most = 0;
+        gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, &least, &most);
+        if (most != 0)
+            gst_query_set_nth_allocation_pool(query, 0, pool, size, least + 1, most + 1);
+        if (pool != nullptr)
+            gst_object_unref(pool);
+    }
+    return GST_VIDEO_DECODER_CLASS(qf25_dec_parent_class)->decide_allocation(decoder, query);
+}
+
 // Fills the frame's output buffer with the last good picture, or with black
 // before the first one.
 GstFlowReturn Conceal(GstVideoDecoder* decoder, DecoderState& state, GstVideoCodecFrame* frame)
@@ -260,6 +279,7 @@ static void qf25_dec_class_init(Qf25DecClass* klass)
     decoder->stop = Stop;
     decoder->flush = Flush;
     decoder->set_format = SetFormat;
+    decoder->decide_allocation = DecideAllocation;
     decoder->handle_frame = HandleFrame;
 }
 
