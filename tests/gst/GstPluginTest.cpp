@@ -53,12 +53,13 @@ std::string TopDown(const std::string& bottomUp, size_t lineBytes)
     return lines;
 }
 
-void WriteAvi(const fs::path& path, const std::vector<std::string>& frames, const PixelLayout& layout)
+void WriteAvi(const fs::path& path, const std::vector<std::string>& frames, const PixelLayout& layout,
+              int width = WIDTH, int height = HEIGHT)
 {
     AviStreamInfo stream;
-    stream.width = WIDTH;
-    stream.height = HEIGHT;
-    stream.format = CompressedHeader(layout, WIDTH, HEIGHT);
+    stream.width = width;
+    stream.height = height;
+    stream.format = CompressedHeader(layout, width, height);
     AviWriter writer;
     OpenAvi(writer, path, stream);
     for (const std::string& frame : frames)
@@ -225,7 +226,8 @@ TEST_F(GstPipelines, DecodesEveryFrameAndSeeksToOne)
     EXPECT_TRUE(SampleBytes(sample) == AstronautVector(95, ".dec"));
 }
 
-// Downstream chooses the layout; BGR and BGRx come out top-down.
+// Downstream chooses the layout; BGR and BGRx come out top-down. Columns
+// the codec does not code (right of the last multiple of 16) are black.
 TEST_F(GstPipelines, DecodesIntoTheLayoutDownstreamAsksFor)
 {
     const fs::path bgr24 = dir / "bgr24.avi";
@@ -233,6 +235,12 @@ TEST_F(GstPipelines, DecodesIntoTheLayoutDownstreamAsksFor)
     PipelineRun run = RunToEnd(Pipeline(DecodePipeline(bgr24, "BGR")));
     ASSERT_EQ(run.frames.size(), 1u);
     EXPECT_TRUE(run.frames[0] == TopDown(ReadBytes(Vector("astronaut-720x486-bottomup.q95.dec")), WIDTH * 3));
+
+    const fs::path narrow = dir / "narrow.avi";
+    WriteAvi(narrow, {ReadBytes(Vector("chelsea-1000x32-bottomup.q95.qf25"))}, PIXEL_LAYOUTS[1], 1000, 32);
+    run = RunToEnd(Pipeline(DecodePipeline(narrow, "BGR")));
+    ASSERT_EQ(run.frames.size(), 1u);
+    EXPECT_TRUE(run.frames[0] == TopDown(ReadBytes(Vector("chelsea-1000x32-bottomup.q95.dec")), 1000 * 3));
 
     const fs::path bgr32 = dir / "bgr32.avi";
     WriteAvi(bgr32, {ReadBytes(Vector("coffee-720x486-topdown.q95.qf25"))}, PIXEL_LAYOUTS[2]);
