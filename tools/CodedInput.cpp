@@ -5,10 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/imgutils.h>
-}
-
 CodedInput OpenCodedInput(const std::string& path, const std::string& formatName)
 {
     CodedInput input;
@@ -36,7 +32,7 @@ CodedInput OpenCodedInput(const std::string& path, const std::string& formatName
     const AVStream& stream = *demuxer.streams[input.streamIndex];
     input.width = stream.codecpar->width;
     input.height = std::abs(stream.codecpar->height);
-    if (av_image_check_size(unsigned(input.width), unsigned(input.height), 0, nullptr) < 0)
+    if (!IsPlausiblePictureSize(input.width, input.height))
         Fail(path, "the QF25 stream has the impossible picture size " + std::to_string(input.width) + "x" +
                        std::to_string(stream.codecpar->height));
     input.codedFrom = PixelLayoutOfBitCount(stream.codecpar->bits_per_coded_sample);

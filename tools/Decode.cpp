@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "FrameLayout.h"
+#include "CheckedDecode.h"
 #include "Interrupt.h"
 #include "OutputFile.h"
 #include "Pipeline.h"
@@ -8,7 +8,6 @@
 #include "Progress.h"
 #include "ToolError.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 #include <utility>
@@ -17,53 +16,15 @@ namespace {
 
 enum FrameOutcome { FRAME_GOOD, FRAME_EMPTY, FRAME_DAMAGED };
 
-// Black in each layout: Y 16 with neutral chroma, or zero RGB.
-void FillBlack(const PixelLayout& layout, std::vector<uint8_t>& picture)
-{
-    if (layout.bitCount != 16) {
-        std::fill(picture.begin(), picture.end(), 0);
-        return;
-    }
-    for (size_t i = 0; i + 1 < picture.size(); i += 2) {
-        picture[i] = 128;
-        picture[i + 1] = 16;
-    }
-}
-
-// The codec writes whole macroblocks and line pairs only: columns right of
-// the last multiple of 16 and the last line of an odd height stay as they
-// were, so such pictures start out black rather than as a previous frame.
-bool HasUncodedPixels(const CodecSession& session)
-{
-    return session.width % WIDTH_MULTIPLE != 0 || session.height % 2 != 0;
-}
-
-// Parses before decoding, so that a cut or garbled frame is named precisely
-// and never reaches the codec.
 void DecodeJob(CodecSession& session, FrameJob& job)
 {
     if (job.codedBytes == 0) {
         job.outcome = FRAME_EMPTY;
         return;
     }
-    const FrameLayout layout = ParseFrameLayout(job.coded.data(), job.codedBytes);
-    job.outcome = FRAME_DAMAGED;
-    job.problem = layout.problem;
-    if (!job.problem.empty())
-        return;
-    if (HasUncodedPixels(session))
-        FillBlack(*session.layout, job.picture);
-    switch (DecodePicture(session, job.coded.data(), job.codedBytes, job.picture.data())) {
-    case DecodeOutcome::GOOD:
-        job.outcome = FRAME_GOOD;
-        break;
-    case DecodeOutcome::DAMAGED:
-        job.problem = "its coded blocks are damaged";
-        break;
-    case DecodeOutcome::REFUSED:
-        job.problem = "the codec refused it";
-        break;
-    }
+    const DecodeOutcome outcome =
+        DecodeCheckedFrame(session, job.coded.data(), job.codedBytes, job.picture.data(), 0, job.problem);
+    job.outcome = outcome == DecodeOutcome::GOOD ? FRAME_GOOD : FRAME_DAMAGED;
 }
 
 }  // namespace
@@ -118,7 +79,7 @@ RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
         if (!(job.outcome == FRAME_DAMAGED && settings.skipDamaged)) {
             if (lastGood.empty()) {
                 lastGood.resize(pictureBytes);
-                FillBlack(*settings.layout, lastGood);
+                FillBlack(*settings.layout, input.width, input.height, lastGood.data());
             }
             sink(lastGood.data());
             ++report.frames;

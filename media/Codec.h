@@ -1,6 +1,7 @@
-// The codec as the tool uses it: the three uncompressed layouts, the bitmap
-// headers that describe them, and one codec instance per worker that codes
-// or decodes whole top-down pictures through the public field functions.
+// The codec as the qf25 command and the GStreamer plugin use it: the three
+// uncompressed layouts, the bitmap headers that describe them, and codec
+// instances that code or decode whole top-down pictures through the public
+// field functions.
 #pragma once
 
 #include <array>
@@ -74,13 +75,28 @@ CodecSession OpenDecoder(const PixelLayout& layout, int width, int height, Slice
 // several decode on their own threads.
 std::vector<CodecSession> OpenDecoders(const PixelLayout& layout, int width, int height, int count);
 uint32_t MaxCodedBytes(int width, int height);
+// Whether a stream's stated picture size is one to allocate pictures for:
+// positive, and within what FFmpeg takes for a picture.
+bool IsPlausiblePictureSize(int width, int height);
 
-// Codes a contiguous top-down picture; returns the frame's length, or 0 when
-// it does not fit into `capacity` bytes.
-uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* coded, uint32_t capacity);
+// Pictures are top-down; `lineStride` is the distance from one line to the
+// next, 0 for contiguous lines.
+
+// Codes a picture; returns the frame's length, or 0 when it does not fit
+// into `capacity` bytes.
+uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* coded, uint32_t capacity,
+                       size_t lineStride = 0);
 
 enum class DecodeOutcome { GOOD, DAMAGED, REFUSED };
-DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_t size, uint8_t* picture);
+DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_t size, uint8_t* picture,
+                            size_t lineStride = 0);
+
+// The codec writes whole macroblocks and line pairs only: columns right of
+// the last multiple of 16 and the last line of an odd height stay as they
+// were, so such pictures must start out black rather than as an old frame.
+bool HasUncodedPixels(const CodecSession& session);
+// Black in each layout: Y 16 with neutral chroma, or zero RGB.
+void FillBlack(const PixelLayout& layout, int width, int height, uint8_t* picture, size_t lineStride = 0);
 
 // Restricts the instruction sets the codec may use (for benchmarks and tests).
 void SetCodecCpuMask(uint32_t mask);

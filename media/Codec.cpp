@@ -4,6 +4,11 @@
 
 #include <qf25.h>
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include <cstring>
 #include <utility>
 
 const PixelLayout PIXEL_LAYOUTS[3] = {
@@ -74,10 +79,11 @@ struct FieldAddress {
     int32_t stride;
 };
 
-FieldAddress FieldOf(const CodecSession& session, int field)
+FieldAddress FieldOf(const CodecSession& session, int field, size_t lineStride)
 {
-    const size_t lineBytes = LineBytes(*session.layout, session.width);
-    return {field == 0 ? 0 : lineBytes, int32_t(2 * lineBytes)};
+    if (lineStride == 0)
+        lineStride = LineBytes(*session.layout, session.width);
+    return {field == 0 ? 0 : lineStride, int32_t(2 * lineStride)};
 }
 
 }  // namespace
@@ -159,11 +165,17 @@ uint32_t MaxCodedBytes(int width, int height)
     return QFC_MaxFrameSize(width, height);
 }
 
-uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* coded, uint32_t capacity)
+bool IsPlausiblePictureSize(int width, int height)
+{
+    return width > 0 && height > 0 && av_image_check_size(unsigned(width), unsigned(height), 0, nullptr) >= 0;
+}
+
+uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* coded, uint32_t capacity,
+                       size_t lineStride)
 {
     uint32_t size = 0;
     for (int field = 0; field < 2; ++field) {
-        const FieldAddress at = FieldOf(session, field);
+        const FieldAddress at = FieldOf(session, field, lineStride);
         size = QFC_CompressFieldSized(session.handle, coded, capacity, picture + at.offset, at.stride, field);
         if (size == 0)
             return 0;
@@ -171,11 +183,12 @@ uint32_t EncodePicture(CodecSession& session, const uint8_t* picture, uint8_t* c
     return size;
 }
 
-DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_t size, uint8_t* picture)
+DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_t size, uint8_t* picture,
+                            size_t lineStride)
 {
     DecodeOutcome outcome = DecodeOutcome::GOOD;
     for (int field = 0; field < 2; ++field) {
-        const FieldAddress at = FieldOf(session, field);
+        const FieldAddress at = FieldOf(session, field, lineStride);
         const int32_t result =
             QFC_DecompressFieldSized(session.handle, picture + at.offset, coded, size, at.stride, field);
         if (result < 0)
@@ -184,6 +197,29 @@ DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_
             outcome = DecodeOutcome::DAMAGED;
     }
     return outcome;
+}
+
+bool HasUncodedPixels(const CodecSession& session)
+{
+    return session.width % WIDTH_MULTIPLE != 0 || session.height % 2 != 0;
+}
+
+void FillBlack(const PixelLayout& layout, int width, int height, uint8_t* picture, size_t lineStride)
+{
+    const size_t lineBytes = LineBytes(layout, width);
+    if (lineStride == 0)
+        lineStride = lineBytes;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* line = picture + size_t(y) * lineStride;
+        if (layout.bitCount != 16) {
+            std::memset(line, 0, lineBytes);
+            continue;
+        }
+        for (size_t i = 0; i + 1 < lineBytes; i += 2) {
+            line[i] = 128;
+            line[i + 1] = 16;
+        }
+    }
 }
 
 void SetCodecCpuMask(uint32_t mask)

@@ -1,0 +1,154 @@
+#include "Encoder.h"
+
+#include "Formats.h"
+#include "ToolError.h"
+
+#include <optional>
+
+struct EncoderState {
+    std::optional<CodecSession> session;  // for the negotiated format
+    GstVideoInfo input;
+    uint32_t capacity = 0;
+};
+
+G_DEFINE_TYPE(Qf25Enc, qf25_enc, GST_TYPE_VIDEO_ENCODER)
+
+namespace {
+
+enum { PROP_0, PROP_QUALITY };
+
+GstStaticPadTemplate SINK_TEMPLATE = GST_STATIC_PAD_TEMPLATE(
+    "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("video/x-raw, format = (string) " QF25_RAW_FORMATS
+                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ]"));
+
+GstStaticPadTemplate SRC_TEMPLATE = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
+                                                            GST_STATIC_CAPS(QF25_CODED_CAPS));
+
+EncoderState& StateOf(GstVideoEncoder* encoder)
+{
+    return *reinterpret_cast<Qf25Enc*>(encoder)->state;
+}
+
+gboolean Start(GstVideoEncoder* encoder)
+{
+    reinterpret_cast<Qf25Enc*>(encoder)->state = new EncoderState;
+    return TRUE;
+}
+
+gboolean Stop(GstVideoEncoder* encoder)
+{
+    Qf25Enc* self = reinterpret_cast<Qf25Enc*>(encoder);
+    delete self->state;
+    self->state = nullptr;
+    return TRUE;
+}
+
+gboolean SetFormat(GstVideoEncoder* encoder, GstVideoCodecState* input)
+{
+    EncoderState& state = StateOf(encoder);
+    const GstVideoInfo& info = input->info;
+    const PixelLayout& layout = *LayoutOfVideoFormat(GST_VIDEO_INFO_FORMAT(&info));
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    try {
+        state.session.reset();
+        state.session.emplace(OpenEncoder(layout, width, height, reinterpret_cast<Qf25Enc*>(encoder)->quality));
+    } catch (const ToolError& error) {
+        GST_ELEMENT_ERROR(encoder, STREAM, ENCODE, ("%s.", error.message.c_str()), (nullptr));
+        return FALSE;
+    }
+    state.input = info;
+    state.capacity = MaxCodedBytes(width, height);
+    GstCaps* caps = gst_caps_new_simple("video/x-qf25", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                                        "bpp", G_TYPE_INT, layout.bitCount, nullptr);
+    GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, input);
+    gst_video_codec_state_unref(output);
+    return gst_video_encoder_negotiate(encoder);
+}
+
+// Codes the picture in place, whatever its stride, into a buffer of the
+// largest frame's size that is then cut to the frame.
+uint32_t EncodeInto(EncoderState& state, GstBuffer* raw, GstBuffer* coded)
+{
+    GstVideoFrame picture;
+    if (!gst_video_frame_map(&picture, &state.input, raw, GST_MAP_READ))
+        return 0;
+    GstMapInfo out;
+    uint32_t size = 0;
+    if (gst_buffer_map(coded, &out, GST_MAP_WRITE)) {
+        size = EncodePicture(*state.session, static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&picture, 0)),
+                             out.data, state.capacity, size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&picture, 0)));
+        gst_buffer_unmap(coded, &out);
+    }
+    gst_video_frame_unmap(&picture);
+    return size;
+}
+
+GstFlowReturn HandleFrame(GstVideoEncoder* encoder, GstVideoCodecFrame* frame)
+{
+    EncoderState& state = StateOf(encoder);
+    if (!state.session) {
+        gst_video_encoder_finish_frame(encoder, frame);
+        return GST_FLOW_NOT_NEGOTIATED;
+    }
+    GstBuffer* coded = gst_video_encoder_allocate_output_buffer(encoder, state.capacity);
+    const uint32_t size = EncodeInto(state, frame->input_buffer, coded);
+    if (size == 0) {
+        gst_buffer_unref(coded);
+        gst_video_encoder_finish_frame(encoder, frame);
+        GST_ELEMENT_ERROR(encoder, STREAM, ENCODE, ("The codec could not code a picture."), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+    gst_buffer_set_size(coded, gssize(size));
+    frame->output_buffer = coded;
+    GST_VIDEO_CODEC_FRAME_SET_SYNC_POINT(frame);
+    return gst_video_encoder_finish_frame(encoder, frame);
+}
+
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+{
+    if (id == PROP_QUALITY)
+        reinterpret_cast<Qf25Enc*>(object)->quality = g_value_get_int(value);
+    else
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+{
+    if (id == PROP_QUALITY)
+        g_value_set_int(value, reinterpret_cast<Qf25Enc*>(object)->quality);
+    else
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+}
+
+}  // namespace
+
+static void qf25_enc_class_init(Qf25EncClass* klass)
+{
+    GObjectClass* object = G_OBJECT_CLASS(klass);
+    object->set_property = SetProperty;
+    object->get_property = GetProperty;
+    g_object_class_install_property(
+        object, PROP_QUALITY,
+        g_param_spec_int("quality", "Quality", "Coding quality, taken when a stream starts", MIN_QUALITY,
+                         MAX_QUALITY, DEFAULT_QUALITY,
+                         GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
+    GstElementClass* element = GST_ELEMENT_CLASS(klass);
+    gst_element_class_add_static_pad_template(element, &SINK_TEMPLATE);
+    gst_element_class_add_static_pad_template(element, &SRC_TEMPLATE);
+    gst_element_class_set_static_metadata(element, "QF25 video encoder", "Codec/Encoder/Video",
+                                          "Codes UYVY, BGR or BGRx pictures as interlaced QF25 video",
+                                          "The QF25 developers");
+    GstVideoEncoderClass* encoder = GST_VIDEO_ENCODER_CLASS(klass);
+    encoder->start = Start;
+    encoder->stop = Stop;
+    encoder->set_format = SetFormat;
+    encoder->handle_frame = HandleFrame;
+}
+
+static void qf25_enc_init(Qf25Enc* self)
+{
+    self->quality = DEFAULT_QUALITY;
+    GST_PAD_SET_ACCEPT_TEMPLATE(GST_VIDEO_ENCODER_SINK_PAD(GST_VIDEO_ENCODER(self)));
+}
