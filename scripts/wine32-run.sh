@@ -11,6 +11,8 @@
 # Fails, never skips, when 32-bit Wine cannot be had. The caller chooses the
 # prefix (WINEPREFIX).
 #
+# COMMAND finds QF25_WINE32_MODE set to native or emulated.
+#
 # wine32-run.sh --native-check   succeeds only if the kernel runs 32-bit programs
 #
 # QF25_WINE32=emulate chooses emulation even where the kernel runs 32-bit
@@ -38,7 +40,7 @@ private_binfmt() {
 
 run_native() {
     echo "wine32: native (the kernel runs 32-bit programs)" >&2
-    export WINESERVER=$server
+    export WINESERVER=$server QF25_WINE32_MODE=native
     exec "$@"
 }
 
@@ -48,14 +50,13 @@ case ${1:-} in
     ;;
 --native-check)
     # The 32-bit loader must start without any emulator a registration offers.
-    exec unshare --user --map-root-user --mount bash -c \
-        "mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && exec $loader --version"
+    exec unshare --user --map-root-user --mount bash -c "$(declare -f private_binfmt); private_binfmt && exec $loader --version"
     ;;
 --inside)
     shift
     private_binfmt || fail "cannot mount a private binfmt_misc"
     printf ':qf25-i386:M::%s:%s:%s:F' "$magic" "$mask" "$dir/qemu-i386" >/proc/sys/fs/binfmt_misc/register
-    export WINESERVER=$server
+    export WINESERVER=$server QF25_WINE32_MODE=emulated
     export LD_PRELOAD="$dir/\$LIB/qf25-trapno.so${LD_PRELOAD:+ $LD_PRELOAD}"
     exec "$@"
     ;;
