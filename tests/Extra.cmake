@@ -25,7 +25,8 @@ target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(qf25_tests qf25_vfw_reference)
 
 # One Windows build: its export check, the processor probes, the VfW host,
-# the AVIFile host, the fuzz corpora and the unit tests under Wine, one prefix
+# the AVIFile host, the field functions' host, the fuzz corpora and the unit
+# tests under Wine, one prefix
 # at a time. The prefix's server is started once before them and stopped
 # after them. Arguments after `objdump` name a command that runs each step
 # where that Wine works.
@@ -39,8 +40,10 @@ function(qf25_add_wine_tests arch objdump)
     add_test(NAME WineVfw_${arch} COMMAND ${run} vfw ${windows} $<TARGET_FILE:qf25_vfw_reference>
                                           ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
     add_test(NAME WineFuzzReplay_${arch} COMMAND ${run} replay ${windows} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
+    add_test(NAME WineFieldFunctions_${arch} COMMAND ${run} field ${windows})
     add_test(NAME WineUnitTests_${arch} COMMAND ${run} unit ${windows})
-    set(tests WineProbes_${arch} WineVfw_${arch} WineFuzzReplay_${arch} WineUnitTests_${arch})
+    set(tests WineProbes_${arch} WineVfw_${arch} WineFuzzReplay_${arch} WineFieldFunctions_${arch}
+              WineUnitTests_${arch})
     # The AVI interchange needs the qf25 command, which a build may leave out.
     if(QF25_TOOLS)
         add_test(NAME WineAvi_${arch} COMMAND ${run} avi ${windows} $<TARGET_FILE:qf25_command>

@@ -9,6 +9,8 @@
 #       AVIFile under Wine decodes an AVI of the native command, and writes one
 #       through the compressed stream that the native command decodes; both
 #       sides must see the same pictures
+#   run-wine-test.sh <win32|win64> field <windows build dir>
+#       the DLL's field functions as a host finds and calls them
 #   run-wine-test.sh <win32|win64> probe <windows build dir>
 #       the processor probes and their exception guard
 #   run-wine-test.sh <win32|win64> replay <windows build dir> <corpus dir>
@@ -152,6 +154,9 @@ avi)
         --quality 95 -r 25 -q
     decode_all "$work/reference.avi" "$work/reference.rgb"
     cmp "$work/reference.rgb" "$work/wine.rgb"
+    ;;
+field)
+    run_program "" "$windows/fieldhost.exe" "$(windows_path "$windows/qf25.dll")"
     ;;
 probe)
     run_program "" "$windows/probehost.exe"
