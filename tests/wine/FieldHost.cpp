@@ -91,7 +91,15 @@ FARPROC Find(HMODULE dll, const char* name)
     return function;
 }
 
-constexpr int WIDTH = 96, HEIGHT = 64, LINE = WIDTH * 2;
+constexpr int WIDTH = 96, HEIGHT = 64;
+
+// UYVY, and 32-bit BGR, whose kernels keep vectors on the stack.
+struct Layout {
+    DWORD compression;
+    WORD bitCount;
+    int line;  // bytes
+};
+constexpr Layout LAYOUTS[] = {{mmioFOURCC('U', 'Y', 'V', 'Y'), 16, WIDTH * 2}, {BI_RGB, 32, WIDTH * 4}};
 
 uintptr_t Arg(const void* pointer)
 {
@@ -100,18 +108,19 @@ uintptr_t Arg(const void* pointer)
 
 // One frame coded and decoded through every field function, each call made
 // from a stack `offset` bytes below a 32-byte boundary.
-void RoundTrip(const FieldFunctions& f, const std::vector<uint8_t>& picture, uint32_t cpuMask, unsigned offset,
-               std::vector<uint8_t>* frame, std::vector<uint8_t>* decoded)
+void RoundTrip(const FieldFunctions& f, const Layout& layout, const std::vector<uint8_t>& picture, uint32_t cpuMask,
+               unsigned offset, std::vector<uint8_t>* frame, std::vector<uint8_t>* decoded)
 {
     BITMAPINFOHEADER format = {};
     format.biSize = sizeof format;
     format.biWidth = WIDTH;
     format.biHeight = -HEIGHT;
     format.biPlanes = 1;
-    format.biBitCount = 16;
-    format.biCompression = mmioFOURCC('U', 'Y', 'V', 'Y');
-    format.biSizeImage = LINE * HEIGHT;
-    const uintptr_t stride = uintptr_t(2 * LINE);
+    format.biBitCount = layout.bitCount;
+    format.biCompression = layout.compression;
+    format.biSizeImage = DWORD(picture.size());
+    const int line = layout.line;
+    const uintptr_t stride = uintptr_t(2 * line);
 
     CallExport(f.setCpuMask, {cpuMask}, offset);
     const uint32_t capacity = uint32_t(CallExport(f.maxFrameSize, {WIDTH, HEIGHT}, offset));
@@ -121,7 +130,7 @@ void RoundTrip(const FieldFunctions& f, const std::vector<uint8_t>& picture, uin
     const uintptr_t first = CallExport(f.compressField, {encoder, Arg(frame->data()), Arg(picture.data()), stride, 0},
                                        offset);
     const uintptr_t size = CallExport(
-        f.compressSized, {encoder, Arg(frame->data()), capacity, Arg(picture.data() + LINE), stride, 1}, offset);
+        f.compressSized, {encoder, Arg(frame->data()), capacity, Arg(picture.data() + line), stride, 1}, offset);
     CallExport(f.compressEnd, {encoder}, offset);
     Check(first > 0 && size > first && size <= capacity, "both fields are coded");
     frame->resize(size);
@@ -131,7 +140,7 @@ void RoundTrip(const FieldFunctions& f, const std::vector<uint8_t>& picture, uin
     Check(decoder != 0 && CallExport(f.setSliceThreads, {decoder, 1}, offset) == 0, "QFC_DecompressFieldBegin");
     for (uintptr_t field = 0; field < 2; ++field) {
         const uintptr_t status = CallExport(
-            f.decompressSized, {decoder, Arg(decoded->data() + field * LINE), Arg(frame->data()), size, stride, field},
+            f.decompressSized, {decoder, Arg(decoded->data() + field * line), Arg(frame->data()), size, stride, field},
             offset);
         Check(status == 0, "field " + std::to_string(field) + " decodes cleanly");
     }
@@ -157,29 +166,42 @@ int main(int argc, char** argv)
         Find(dll, "QFC_MaxFrameSize"),         Find(dll, "QFC_SetCpuMask"),
         Find(dll, "QFC_SetSliceThreads")};
 
-    // Smooth gradients with a sharp-edged pattern over them: every
-    // coefficient band is busy.
-    std::vector<uint8_t> picture(LINE * HEIGHT);
-    for (int y = 0; y < HEIGHT; ++y)
-        for (int x = 0; x < LINE; ++x)
-            picture[y * LINE + x] = uint8_t(x % 2 ? 16 + 3 * x / 2 + 2 * y + ((x / 6 + y / 3) % 3 == 0 ? 60 : 0)
-                                                  : 128 + (x / 4 - y) * ((x / 2) % 2 ? 2 : -2));
+    for (const Layout& layout : LAYOUTS) {
+        // A grey gradient with a sharp-edged pattern over it, so that every
+        // coefficient band is busy, and a faint colour. The padding byte of
+        // BGR32 stays 0.
+        std::vector<uint8_t> picture(size_t(layout.line) * HEIGHT);
+        for (int y = 0; y < HEIGHT; ++y) {
+            uint8_t* row = &picture[size_t(y) * layout.line];
+            for (int x = 0; x < WIDTH; ++x) {
+                const int grey = 40 + x + 2 * y + ((x / 3 + y / 3) % 3 == 0 ? 50 : 0);
+                if (layout.bitCount == 16) {
+                    row[2 * x] = uint8_t(x % 2 ? 120 : 136);
+                    row[2 * x + 1] = uint8_t(grey);
+                } else {
+                    for (int c = 0; c < 3; ++c)
+                        row[4 * x + c] = uint8_t(grey + 8 * c);
+                }
+            }
+        }
 
-    std::vector<uint8_t> expectedFrame, expectedPicture;
-    RoundTrip(f, picture, 0, 0, &expectedFrame, &expectedPicture);
-    long error = 0;
-    for (size_t i = 0; i < picture.size(); ++i)
-        error += std::labs(long(picture[i]) - long(expectedPicture[i]));
-    Check(error < long(picture.size()) * 4, "the decoded picture is close to the original");
+        std::vector<uint8_t> expectedFrame, expectedPicture;
+        RoundTrip(f, layout, picture, 0, 0, &expectedFrame, &expectedPicture);
+        long error = 0;
+        for (size_t i = 0; i < picture.size(); ++i)
+            error += std::labs(long(picture[i]) - long(expectedPicture[i]));
+        Check(error < long(picture.size()) * 8, "the decoded picture is close to the original");
 
-    // The plain code, SSE2, and everything this processor has.
-    for (uint32_t mask : {0u, 0x7u, 0xFFFFFFFFu}) {
-        for (unsigned offset = 0; offset < 32; offset += 4) {
-            std::vector<uint8_t> frame, decoded;
-            RoundTrip(f, picture, mask, offset, &frame, &decoded);
-            const std::string where = "mask " + std::to_string(mask) + ", stack offset " + std::to_string(offset);
-            Check(frame == expectedFrame, where + ": the same frame");
-            Check(decoded == expectedPicture, where + ": the same decoded picture");
+        // The plain code, SSE2, and everything this processor has.
+        for (uint32_t mask : {0u, 0x7u, 0xFFFFFFFFu}) {
+            for (unsigned offset = 0; offset < 32; offset += 4) {
+                std::vector<uint8_t> frame, decoded;
+                RoundTrip(f, layout, picture, mask, offset, &frame, &decoded);
+                const std::string where = std::to_string(layout.bitCount) + " bits, mask " + std::to_string(mask) +
+                                          ", stack offset " + std::to_string(offset);
+                Check(frame == expectedFrame, where + ": the same frame");
+                Check(decoded == expectedPicture, where + ": the same decoded picture");
+            }
         }
     }
     std::printf("field functions: %d failures\n", failures);
