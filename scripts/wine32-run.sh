@@ -67,7 +67,7 @@ esac
 if ! unshare --user --map-root-user --mount bash -c "$(declare -f private_binfmt); private_binfmt"; then
     # Without a private instance a global registration would be used unseen.
     "$loader" --version >/dev/null 2>&1 ||
-        fail "this kernel ($(uname -r)) runs no 32-bit programs and gives no private binfmt_misc to emulate them (Linux 6.7 or later does)"
+        fail "this kernel ($(uname -r)) runs no 32-bit programs, and no private binfmt_misc can be had to emulate them (it needs user namespaces and Linux 6.7 or later)"
     grep -qs '^magic 7f454c4601' /proc/sys/fs/binfmt_misc/* &&
         fail "32-bit programs may run through a global binfmt registration here; cannot tell whether the kernel runs them"
     run_native "$@"
