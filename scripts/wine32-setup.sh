@@ -42,7 +42,7 @@ fetch_qemu() {
                    -o APT::Architecture=amd64 -o APT::Architectures=amd64
                    -o APT::Sandbox::User="$(id -un)" -qq)
     echo "wine32-setup: fetching qemu-i386 from bookworm-backports ($mirror)"
-    apt-get "${options[@]}" update >/dev/null ||
+    apt-get "${options[@]}" --error-on=any update >/dev/null ||
         fail "cannot read bookworm-backports from $mirror; 32-bit Wine needs its qemu-user (8.1 or later)"
     local package
     for package in qemu-user-static qemu-user; do
