@@ -57,7 +57,6 @@ windows_path() {
 # Idle time after which a server left behind by an interrupted run quits.
 SERVER_LINGER_SECONDS=300
 
-
 # run_program <completion marker or ""> <program> <arguments...>
 run_program() {
     local marker=$1
@@ -77,8 +76,10 @@ run_program() {
 
 case $test in
 start)
-    # What starts here outlives this step: no output of it may hold the test
-    # runner's pipes open.
+    # A server an interrupted run left behind goes first. What starts here
+    # outlives this step: no output of it may hold the test runner's pipes open.
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "creating the Wine prefix $WINEPREFIX"
         "$loader" wineboot -i </dev/null >/dev/null 2>&1
