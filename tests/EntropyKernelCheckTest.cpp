@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/CheckRounds.h"
 #include "support/CoefficientBlocks.h"
 #include "support/EntropyTwins.h"
 
@@ -154,7 +155,7 @@ TEST(EntropyKernelCheck, FastEncodersMatchPlain)
     std::vector<uint8_t> original(fullCapacity + GUARD);
     std::vector<uint8_t> expected(original.size());
     std::vector<uint8_t> actual(original.size());
-    const int rounds = 100000 / CHECK_DIVISOR;
+    const int rounds = CheckRounds(100000 / CHECK_DIVISOR);
     for (const EntropyTier& tier : FastEntropyTiers()) {
         SCOPED_TRACE(tier.name);
         for (int round = 0; round < rounds; ++round) {
@@ -215,7 +216,7 @@ TEST(EntropyKernelCheck, FastDecodersMatchPlain)
     const EntropyKernels plain = EntropyKernelsFor(0);
     const BlockSource source = MakeBlockSource(&random);
 
-    const int rounds = 80000 / CHECK_DIVISOR;
+    const int rounds = CheckRounds(80000 / CHECK_DIVISOR);
     for (const EntropyTier& tier : FastEntropyTiers()) {
         for (int round = 0; round < rounds; ++round) {
             const std::vector<uint8_t> stream = MakeCheckStream(&random, source, tables.get());

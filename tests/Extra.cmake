@@ -28,27 +28,40 @@ target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(qf25_tests qf25_vfw_reference)
 
 # One Windows build: its export check, the processor probes, the VfW host,
-# the AVIFile host and the fuzz corpora under Wine, one prefix at a time.
+# the AVIFile host, the field functions' host, the fuzz corpora and the unit
+# tests under Wine, one prefix
+# at a time. The prefix's server is started once before them and stopped
+# after them. Arguments after `objdump` name a command that runs each step
+# where that Wine works.
 function(qf25_add_wine_tests arch objdump)
     set(windows ${CMAKE_BINARY_DIR}/${arch})
-    set(run ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-test.sh)
+    set(run ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-test.sh ${arch})
     add_test(NAME DllExports_${arch} COMMAND ${QF25_CHECK_EXPORTS} dll ${objdump} ${windows}/qf25.dll)
-    add_test(NAME WineProbes_${arch} COMMAND ${run} ${arch} probe ${windows})
-    add_test(NAME WineVfw_${arch} COMMAND ${run} ${arch} vfw ${windows} $<TARGET_FILE:qf25_vfw_reference>
+    add_test(NAME WineStart_${arch} COMMAND ${run} start ${windows})
+    add_test(NAME WineStop_${arch} COMMAND ${run} stop ${windows})
+    add_test(NAME WineProbes_${arch} COMMAND ${run} probe ${windows})
+    add_test(NAME WineVfw_${arch} COMMAND ${run} vfw ${windows} $<TARGET_FILE:qf25_vfw_reference>
                                           ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
-    add_test(NAME WineFuzzReplay_${arch} COMMAND ${run} ${arch} replay ${windows} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
-    set_tests_properties(WineProbes_${arch} WineVfw_${arch} WineFuzzReplay_${arch} PROPERTIES RESOURCE_LOCK wine_${arch}
-                         TIMEOUT 900 SKIP_RETURN_CODE 77)
+    add_test(NAME WineFuzzReplay_${arch} COMMAND ${run} replay ${windows} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
+    add_test(NAME WineFieldFunctions_${arch} COMMAND ${run} field ${windows})
+    add_test(NAME WineUnitTests_${arch} COMMAND ${run} unit ${windows})
+    set(tests WineProbes_${arch} WineVfw_${arch} WineFuzzReplay_${arch} WineFieldFunctions_${arch}
+              WineUnitTests_${arch})
     # The AVI interchange needs the qf25 command, which a build may leave out.
     if(QF25_TOOLS)
-        add_test(NAME WineAvi_${arch} COMMAND ${run} ${arch} avi ${windows} $<TARGET_FILE:qf25_command>
+        add_test(NAME WineAvi_${arch} COMMAND ${run} avi ${windows} $<TARGET_FILE:qf25_command>
                                               ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
-        set_tests_properties(WineAvi_${arch} PROPERTIES RESOURCE_LOCK wine_${arch} TIMEOUT 900 SKIP_RETURN_CODE 77)
+        list(APPEND tests WineAvi_${arch})
     endif()
+    set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED wine_${arch})
+    set_tests_properties(WineStart_${arch} PROPERTIES FIXTURES_SETUP wine_${arch})
+    set_tests_properties(WineStop_${arch} PROPERTIES FIXTURES_CLEANUP wine_${arch})
+    set_tests_properties(${tests} WineStart_${arch} WineStop_${arch} PROPERTIES RESOURCE_LOCK wine_${arch}
+                         TIMEOUT 900 ENVIRONMENT QF25_WINE32_DIR=${CMAKE_BINARY_DIR}/wine32)
 endfunction()
 
 find_program(QF25_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)
-qf25_add_wine_tests(win32 ${QF25_OBJDUMP_I686})
+qf25_add_wine_tests(win32 ${QF25_OBJDUMP_I686} ${PROJECT_SOURCE_DIR}/scripts/wine32-run.sh)
 
 find_program(QF25_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump)
 find_program(QF25_CXX_X86_64 x86_64-w64-mingw32-g++)

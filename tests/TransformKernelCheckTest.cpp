@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "support/CheckRounds.h"
 #include "support/TexturedBlocks.h"
 #include "support/TransformTestInstance.h"
 
@@ -37,6 +38,8 @@ constexpr int ROUNDS = 2000;
 #else
 constexpr int ROUNDS = 60000;
 #endif
+
+const int scaledRounds = CheckRounds(ROUNDS);
 
 constexpr int16_t GUARD = 0x5A7E;
 
@@ -284,7 +287,7 @@ TEST_P(TransformBlockCheck, ForwardDct)
 {
     if (!Owns(&TransformKernels::forwardDct))
         GTEST_SKIP() << "the SSE2 kernel, checked with that tier";
-    for (int n = 0; n < ROUNDS; ++n) {
+    for (int n = 0; n < scaledRounds; ++n) {
         const Block inputs[] = {Samples(0, 255), Textured(), FullRange(), Extremes()};
         for (const Block& input : inputs)
             ASSERT_NO_FATAL_FAILURE(
@@ -299,7 +302,7 @@ TEST_P(TransformBlockCheck, InverseDct)
     const auto q50 = MakeTransformTestInstance(50, 0), q95 = MakeTransformTestInstance(95, 0);
     const auto q99 = MakeTransformTestInstance(99, 0);
     const CodecInstance* qualities[] = {&q50->instance, &q95->instance, &q99->instance};
-    for (int n = 0; n < ROUNDS; ++n) {
+    for (int n = 0; n < scaledRounds; ++n) {
         const CodecInstance* instance = qualities[n % 3];
         Block restored = Quantised(instance->lumaReciprocals);
         plain.dequantize(&restored, instance->lumaScales);
@@ -315,7 +318,7 @@ TEST_P(TransformBlockCheck, QuantizeAndDequantize)
     if (!Owns(&TransformKernels::quantize) && !Owns(&TransformKernels::dequantize))
         GTEST_SKIP() << "the SSE2 kernels, checked with that tier";
     const ScaleTables scale(&random);
-    for (int n = 0; n < ROUNDS; ++n) {
+    for (int n = 0; n < scaledRounds; ++n) {
         const float* table = scale.Pick(n);
         const Block coefficients = Coefficients(), wide = FullRange(), extremes = Extremes();
         ASSERT_NO_FATAL_FAILURE(
@@ -334,7 +337,7 @@ TEST_P(TransformBlockCheck, QuantizeAndDequantize)
 TEST_P(TransformKernelCheck, ForwardPair)
 {
     const ScaleTables scale(&random);
-    for (int n = 0; n < ROUNDS; ++n) {
+    for (int n = 0; n < scaledRounds; ++n) {
         const float* reciprocals = scale.Pick(n);
         const Block pair[2] = {AnySamples(), AnySamples()};
         ASSERT_NO_FATAL_FAILURE(Check("samples", pair, 2, RunPair(plain.forwardPair, reciprocals),
@@ -346,7 +349,7 @@ TEST_P(TransformKernelCheck, InversePair)
 {
     const ScaleTables scale(&random);
     const auto q95 = MakeTransformTestInstance(95, 0);
-    for (int n = 0; n < ROUNDS; ++n) {
+    for (int n = 0; n < scaledRounds; ++n) {
         const float* scales = scale.Pick(n);
         const Block pair[2] = {AnyCoefficients(q95->instance.lumaReciprocals),
                                AnyCoefficients(q95->instance.chromaReciprocals)};

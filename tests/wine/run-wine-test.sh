@@ -9,10 +9,21 @@
 #       AVIFile under Wine decodes an AVI of the native command, and writes one
 #       through the compressed stream that the native command decodes; both
 #       sides must see the same pictures
+#   run-wine-test.sh <win32|win64> field <windows build dir>
+#       the DLL's field functions as a host finds and calls them
 #   run-wine-test.sh <win32|win64> probe <windows build dir>
 #       the processor probes and their exception guard
 #   run-wine-test.sh <win32|win64> replay <windows build dir> <corpus dir>
 #       the replay programs of the codec's fuzz targets, each on its corpus
+#   run-wine-test.sh <win32|win64> unit <windows build dir>
+#       the codec's unit tests built for Windows
+#   run-wine-test.sh <win32|win64> start|stop <windows build dir>
+#       starts the prefix's server, kept warm for the tests that follow (the
+#       prefix is created first if need be), or stops it and every process of
+#       the prefix
+#
+# The 32-bit tests run through scripts/wine32-run.sh, which makes 32-bit Wine
+# work where the kernel runs no 32-bit programs.
 #
 # Wine can, rarely, crash at process exit after a program has completed and
 # checked everything; such a run (non-zero status but its completion marker
@@ -33,6 +44,9 @@ export WINEPREFIX=$windows/wine
 export WINEARCH=$arch
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
+# The 64-bit server serves 32-bit clients too; Debian's wrapper script would
+# make it quit as soon as the last client does.
+export WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
 
 # Unix path as Wine sees it: the Z: drive is the root directory.
 windows_path() {
@@ -40,23 +54,8 @@ windows_path() {
     echo "Z:$path"
 }
 
-stop_wine() {
-    wineserver -k 2>/dev/null || true
-}
-trap stop_wine EXIT
-
-# Some virtual machines run no 32-bit programs at all (the kernel answers
-# "Exec format error"); the 32-bit tests cannot run there and say so.
-if [ "$arch" = win32 ] && ! "$loader" --version >/dev/null 2>&1; then
-    echo "SKIPPED: this kernel runs no 32-bit programs, so the 32-bit Wine cannot start" >&2
-    exit 77
-fi
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating the Wine prefix $WINEPREFIX"
-    "$loader" wineboot -i >/dev/null 2>&1
-    wineserver -w
-fi
+# Idle time after which a server left behind by an interrupted run quits.
+SERVER_LINGER_SECONDS=300
 
 # run_program <completion marker or ""> <program> <arguments...>
 run_program() {
@@ -76,6 +75,38 @@ run_program() {
 }
 
 case $test in
+start)
+    # A server an interrupted run left behind goes first. What starts here
+    # outlives this step: no output of it may hold the test runner's pipes open.
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "creating the Wine prefix $WINEPREFIX"
+        "$loader" wineboot -i </dev/null >/dev/null 2>&1
+        "$WINESERVER" -w
+    fi
+    "$WINESERVER" -p$SERVER_LINGER_SECONDS </dev/null >/dev/null 2>&1
+    "$loader" wineboot </dev/null >/dev/null 2>&1
+    ;;
+stop)
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
+    ;;
+unit)
+    # Emulated, the randomised checks run a quarter of their rounds.
+    if [ "${QF25_WINE32_MODE:-}" = emulated ]; then
+        export QF25_CHECK_DIVISOR=${QF25_CHECK_DIVISOR:-4}
+    fi
+    log=$windows/unit-tests.log
+    run_program "" "$windows/qf25_tests.exe" --gtest_brief=1 | tee "$log"
+    # A crash inside a test can end the program with status 0 under Wine's
+    # debugger: only a summary with every test passed counts.
+    summary=$(tr -d '\r' <"$log")
+    if ! grep -q '^\[  PASSED  \]' <<<"$summary" || grep -q '^\[  FAILED  \]' <<<"$summary"; then
+        echo "FAILED: the unit tests did not all pass" >&2
+        exit 1
+    fi
+    ;;
 vfw)
     reference=$4
     vectors=$5
@@ -124,6 +155,9 @@ avi)
         --quality 95 -r 25 -q
     decode_all "$work/reference.avi" "$work/reference.rgb"
     cmp "$work/reference.rgb" "$work/wine.rgb"
+    ;;
+field)
+    run_program "" "$windows/fieldhost.exe" "$(windows_path "$windows/qf25.dll")"
     ;;
 probe)
     run_program "" "$windows/probehost.exe"
