@@ -1,5 +1,5 @@
 # Tests beyond the GoogleTest binary: the public header as C, the exports of
-# the native library, and the Windows DLL under Wine. `make` builds the DLL in
+# the native library, the installed tree, and the Windows DLL under Wine. `make` builds the DLL in
 # ${CMAKE_BINARY_DIR}/win32 (and, where the compiler exists, a 64-bit twin in
 # win64) before `make check` runs these.
 
@@ -17,6 +17,13 @@ add_test(NAME LibraryExports COMMAND ${QF25_CHECK_EXPORTS} so ${QF25_NM} $<TARGE
 
 if(QF25_SANITIZE)
     return()
+endif()
+
+# The installed tree as other projects use it: staged, then linked through
+# pkg-config and find_package(qf25).
+if(QF25_TOOLS)
+    add_test(NAME InstallConsumers COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/run-install-test.sh ${CMAKE_BINARY_DIR}
+                                           ${PROJECT_VERSION} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
 endif()
 
 add_executable(qf25_vfw_reference wine/VfwReference.cpp)
