@@ -3,14 +3,16 @@
 # clang with its fuzzing runtime, GoogleTest and Google Benchmark, FFmpeg's
 # libraries and libturbojpeg (the benchmark's peers), the MinGW-w64 cross
 # compilers and Wine, 32-bit (the codec's own platform) and 64-bit (which runs
-# the same tests on kernels that run no 32-bit programs). Does nothing when
+# the same tests on kernels that run no 32-bit programs), and the tools that
+# make and check the Debian package and the Windows zip. Does nothing when
 # everything is already there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libbenchmark-dev
           libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg libturbojpeg0-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
-          binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xxd)
+          binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xxd
+          dpkg-dev file lintian man-db zip unzip)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,4 +28,4 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"

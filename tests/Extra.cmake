@@ -24,6 +24,9 @@ endif()
 if(QF25_TOOLS)
     add_test(NAME InstallConsumers COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/run-install-test.sh ${CMAKE_BINARY_DIR}
                                            ${PROJECT_VERSION} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+    # The package that `make deb` (run by `make check` before the tests) left here.
+    add_test(NAME DebPackage COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+    set_tests_properties(DebPackage PROPERTIES TIMEOUT 600)
 endif()
 
 add_executable(qf25_vfw_reference wine/VfwReference.cpp)
