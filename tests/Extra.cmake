@@ -54,12 +54,23 @@ function(qf25_add_wine_tests arch objdump)
     endif()
 endfunction()
 
+# The Windows zip of `make dist-windows` (run by `make check` before the tests),
+# applied to fresh prefixes as Windows applies qf25.inf.
+function(qf25_add_wine_install_test arch)
+    set(zip ${CMAKE_BINARY_DIR}/qf25-${PROJECT_VERSION}-windows.zip)
+    add_test(NAME WineInstall_${arch} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-install-test.sh ${arch} ${zip}
+                                              ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+    set_tests_properties(WineInstall_${arch} PROPERTIES TIMEOUT 900)
+endfunction()
+
 find_program(QF25_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)
 qf25_add_wine_tests(win32 ${QF25_OBJDUMP_I686})
+qf25_add_wine_install_test(win32 ${CMAKE_BINARY_DIR}/win32)
 
 find_program(QF25_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump)
 find_program(QF25_CXX_X86_64 x86_64-w64-mingw32-g++)
 find_program(QF25_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(QF25_OBJDUMP_X86_64 AND QF25_CXX_X86_64 AND QF25_WINE64)
     qf25_add_wine_tests(win64 ${QF25_OBJDUMP_X86_64})
+    qf25_add_wine_install_test(win64 ${CMAKE_BINARY_DIR}/win64 ${CMAKE_BINARY_DIR}/win32)
 endif()
