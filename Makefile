@@ -47,9 +47,11 @@ install: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	cmake --build $(BUILD) -j $(JOBS)
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --strip
+	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt >$(BUILD)/installed-files.txt
 
+# Removes what the last `make install` put in place.
 uninstall:
-	xargs -rd '\n' rm -fv <$(BUILD)/install_manifest.txt
+	xargs -rd '\n' rm -fv <$(BUILD)/installed-files.txt
 
 # The package's own build tree, installing into /usr, without tests.
 deb: deps
