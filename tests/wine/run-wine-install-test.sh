@@ -39,13 +39,10 @@ wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 run32() {
     "$wine32" wine "$@"
 }
-if [ "$arch" = win64 ]; then
-    native=("$wine64")
-    system=$WINEPREFIX/drive_c/windows/system32
-else
-    native=(run32)
-    system=$WINEPREFIX/drive_c/windows/system32
-fi
+# The prefix's own Wine installs and uninstalls, as Windows runs its own rundll32.
+native=(run32)
+[ "$arch" = win64 ] && native=("$wine64")
+system=$WINEPREFIX/drive_c/windows/system32
 
 windows_path() {
     local path=${1//\//\\}
