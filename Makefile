@@ -5,14 +5,21 @@
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
 # make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
+# make install       the library, qf25.h, qf25.pc, the CMake package, the qf25
+#                    command and its man page under PREFIX (default /usr/local),
+#                    staged under DESTDIR when given; make uninstall removes them
+# make deb           build/qf25_VERSION_ARCH.deb for Debian 12
+# make dist-windows  build/qf25-VERSION-windows.zip: both DLLs, qf25.inf, a readme
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = decode_frame encode_round_trip container
+PREFIX ?= /usr/local
 
-.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz clean
+.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz clean \
+        install uninstall deb dist-windows
 
 all: build
 
@@ -40,11 +47,30 @@ windows: deps
 	    cmake --build $(BUILD)/win64 -j $(JOBS); \
 	fi
 
+install: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --strip
+	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt >$(BUILD)/installed-files.txt
+
+# Removes what the last `make install` put in place.
+uninstall:
+	xargs -rd '\n' rm -fv <$(BUILD)/installed-files.txt
+
+# The package's own build tree, installing into /usr, without tests.
+deb: deps
+	cmake -S . -B $(BUILD)/deb $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr -DQF25_TESTS=OFF -DQF25_BENCH=OFF
+	cmake --build $(BUILD)/deb -j $(JOBS)
+	scripts/make-deb.sh $(BUILD)/deb $(BUILD)
+
+dist-windows: windows
+	scripts/make-dist-windows.sh $(BUILD)/win32 $(BUILD)/win64 $(BUILD)
+
 # The Windows DLL alone: its exports and imports, and its tests under Wine.
 check-windows: build
 	ctest --test-dir $(BUILD) --output-on-failure -R 'DllExports|Wine'
 
-check: build
+check: build deb dist-windows
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) check-sanitizers
 

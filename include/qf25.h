@@ -208,6 +208,13 @@ QF25_API int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* first
 QF25_API void QF25_CALL QFC_SetCpuMask(uint32_t mask);
 
 /*
+ * The kernels that handles created now would use, as a name for people:
+ * "AVX2", "SSE2" or "plain" (the portable C++ code). It follows the
+ * processor, the build and QFC_SetCpuMask. The string is static.
+ */
+QF25_API const char* QF25_CALL QFC_KernelTier(void);
+
+/*
  * Chooses the threads that decode the four slices of each field: 4 (the
  * default) hands them to the handle's own four worker threads and waits for
  * them; 1 decodes them one after another on the calling thread, which suits

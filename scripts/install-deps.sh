@@ -4,9 +4,10 @@
 # libraries and libturbojpeg (the benchmark's peers), the MinGW-w64 cross
 # compilers and Wine, 32-bit (the codec's own platform) and 64-bit (which runs
 # the same tests on kernels that run no 32-bit programs), gcc-multilib for the
-# library that 32-bit Wine needs under emulation, and GStreamer's development
+# library that 32-bit Wine needs under emulation, GStreamer's development
 # files, tools and base and good plugins (the AVI demuxer) for the plugin and
-# its tests. Does nothing when everything is already there.
+# its tests, and the tools that make and check the Debian package and the
+# Windows zip. Does nothing when everything is already there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev googletest libbenchmark-dev
@@ -14,7 +15,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
           binutils-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib xxd
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
-          gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps)
+          gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+          dpkg-dev file lintian man-db zip unzip)
 
 missing=()
 for p in "${packages[@]}"; do

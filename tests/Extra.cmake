@@ -1,6 +1,6 @@
 # Tests beyond the GoogleTest binary: the public header as C, the include
-# order of the layers, the exports of the native library, and the Windows DLL
-# under Wine. `make` builds the DLL in
+# order of the layers, the exports of the native library, the installed tree,
+# and the Windows DLL under Wine. `make` builds the DLL in
 # ${CMAKE_BINARY_DIR}/win32 (and, where the compiler exists, a 64-bit twin in
 # win64) before `make check` runs these.
 
@@ -22,6 +22,16 @@ if(QF25_SANITIZE)
     return()
 endif()
 
+# The installed tree as other projects use it: staged, then linked through
+# pkg-config and find_package(qf25).
+if(QF25_TOOLS)
+    add_test(NAME InstallConsumers COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/run-install-test.sh ${CMAKE_BINARY_DIR}
+                                           ${PROJECT_VERSION} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+    # The package that `make deb` (run by `make check` before the tests) left here.
+    add_test(NAME DebPackage COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+    set_tests_properties(DebPackage PROPERTIES TIMEOUT 600)
+endif()
+
 add_executable(qf25_vfw_reference wine/VfwReference.cpp)
 target_link_libraries(qf25_vfw_reference PRIVATE qf25)
 target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
@@ -29,8 +39,7 @@ add_dependencies(qf25_tests qf25_vfw_reference)
 
 # One Windows build: its export check, the processor probes, the VfW host,
 # the AVIFile host, the field functions' host, the fuzz corpora and the unit
-# tests under Wine, one prefix
-# at a time. The prefix's server is started once before them and stopped
+# tests under Wine, one prefix at a time. The prefix's server is started once before them and stopped
 # after them. Arguments after `objdump` name a command that runs each step
 # where that Wine works.
 function(qf25_add_wine_tests arch objdump)
@@ -60,12 +69,23 @@ function(qf25_add_wine_tests arch objdump)
                          TIMEOUT 900 ENVIRONMENT QF25_WINE32_DIR=${CMAKE_BINARY_DIR}/wine32)
 endfunction()
 
+# The Windows zip of `make dist-windows` (run by `make check` before the tests),
+# applied to fresh prefixes as Windows applies qf25.inf.
+function(qf25_add_wine_install_test arch)
+    set(zip ${CMAKE_BINARY_DIR}/qf25-${PROJECT_VERSION}-windows.zip)
+    add_test(NAME WineInstall_${arch} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-install-test.sh ${arch} ${zip}
+                                              ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+    set_tests_properties(WineInstall_${arch} PROPERTIES TIMEOUT 900)
+endfunction()
+
 find_program(QF25_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)
 qf25_add_wine_tests(win32 ${QF25_OBJDUMP_I686} ${PROJECT_SOURCE_DIR}/scripts/wine32-run.sh)
+qf25_add_wine_install_test(win32 ${CMAKE_BINARY_DIR}/win32)
 
 find_program(QF25_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump)
 find_program(QF25_CXX_X86_64 x86_64-w64-mingw32-g++)
 find_program(QF25_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(QF25_OBJDUMP_X86_64 AND QF25_CXX_X86_64 AND QF25_WINE64)
     qf25_add_wine_tests(win64 ${QF25_OBJDUMP_X86_64})
+    qf25_add_wine_install_test(win64 ${CMAKE_BINARY_DIR}/win64 ${CMAKE_BINARY_DIR}/win32)
 endif()

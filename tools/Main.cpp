@@ -4,6 +4,8 @@
 #include "Interrupt.h"
 #include "ToolError.h"
 
+#include <qf25.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -27,6 +29,10 @@ int Run(int argc, const char* const* argv)
 {
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(GeneralHelp().c_str(), stdout);
+        return EXIT_OK;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("qf25 %s (kernels: %s)\n", QF25_VERSION, QFC_KernelTier());
         return EXIT_OK;
     }
     const Options options = ParseOptions(argc, argv);

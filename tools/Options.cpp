@@ -232,6 +232,7 @@ std::string GeneralHelp()
     std::string text = "usage: qf25 COMMAND [options] [files]\n\ncommands:\n";
     for (const CommandRow& command : COMMANDS)
         text += std::string("  ") + command.usage + "\n";
+    text += "  qf25 --version\n";
     text += "\n'qf25 COMMAND --help' describes a command and its options; 'man qf25' has the rest.\n"
             "Exit status: 0 done, 1 failed, 2 bad command line, 3 damaged frames found, 130 interrupted.\n";
     return text;

@@ -17,6 +17,7 @@ QFC_DecompressField
 QFC_DecompressFieldBegin
 QFC_DecompressFieldEnd
 QFC_DecompressFieldSized
+QFC_KernelTier
 QFC_MaxFrameSize
 QFC_SetCpuMask
 QFC_SetQuality

@@ -1,0 +1,30 @@
+#!/bin/bash
+# Makes qf25-<version>-windows.zip from the 32- and 64-bit Windows builds:
+# x86/qf25.dll, x64/qf25.dll, qf25.inf and readme.txt, the text files with
+# the version and Windows line ends.
+#
+#   make-dist-windows.sh <win32 build dir> <win64 build dir> <output dir>
+set -euo pipefail
+win32=$(cd "$1" && pwd)
+win64=$(cd "$2" && pwd)
+mkdir -p "$3"
+out=$(cd "$3" && pwd)
+source=$(cd "$(dirname "$0")/.." && pwd)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win32/CMakeCache.txt")
+zip=$out/qf25-$version-windows.zip
+
+work=$out/dist-windows
+rm -rf "$work" "$zip"
+mkdir -p "$work/x86" "$work/x64"
+cp "$win32/qf25.dll" "$work/x86/qf25.dll"
+cp "$win64/qf25.dll" "$work/x64/qf25.dll"
+# The date of the commit built, so that the same DLLs give the same zip.
+when=$(git -C "$source" log -1 --format=%cI 2>/dev/null || date -Is)
+fill() {
+    sed -e "s|@VERSION@|$version|" -e "s|@DATE@|$(date -d "$when" +%m/%d/%Y)|" -e 's/$/\r/' "$1" >"$2"
+}
+fill "$source/windows/qf25.inf" "$work/qf25.inf"
+fill "$source/windows/README.txt" "$work/readme.txt"
+touch -d "$when" "$work"/* "$work"/*/*
+(cd "$work" && zip -qX -D "$zip" readme.txt qf25.inf x86/qf25.dll x64/qf25.dll)
+echo "$zip"
