@@ -10,7 +10,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = decode_frame encode_round_trip container
+FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_session
 
 .PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz clean
 
