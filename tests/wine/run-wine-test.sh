@@ -13,6 +13,8 @@
 #       the processor probes and their exception guard
 #   run-wine-test.sh <win32|win64> replay <windows build dir> <corpus dir>
 #       the replay programs of the codec's fuzz targets, each on its corpus
+#   run-wine-test.sh <win32|win64> soak <windows build dir> <opens> <begins> <handles>
+#       the leak soak against qf25.dll (`make soak`)
 #
 # Wine can, rarely, crash at process exit after a program has completed and
 # checked everything; such a run (non-zero status but its completion marker
@@ -133,6 +135,9 @@ replay)
     for target in decode_frame encode_round_trip; do
         run_program "" "$windows/qf25_fuzz_$target.exe" "$(windows_path "$corpus/$target")"
     done
+    ;;
+soak)
+    run_program "" "$windows/qf25_soak.exe" "$4" "$5" "$6"
     ;;
 *)
     echo "unknown test $test" >&2
