@@ -14,7 +14,7 @@
 #include "SessionOps.h"
 #include "SessionSupport.h"
 
-#include <thread>
+#include "platform/Threads.h"
 
 namespace {
 
@@ -386,23 +386,35 @@ void Library(OpReader* reader)
            "a library message was refused");
 }
 
+// The frames another thread codes on one instance.
+struct Coder {
+    Slot* slot;
+    uint8_t frames;
+};
+
+uint32_t CodeFrames(void* argument)
+{
+    const Coder* coder = static_cast<const Coder*>(argument);
+    for (uint8_t frame = 0; frame < coder->frames; ++frame)
+        CompressOne(coder->slot, coder->slot->compressFormat, frame, true);
+    return 0;
+}
+
 // A host closes (and opens again) one instance while another thread codes
 // frames on another: instances must share nothing that a close tears down.
 void CloseWhileCompressing(Session* session, OpReader* reader)
 {
-    Slot& coder = ReadSlot(session, reader);
+    Slot& coding = ReadSlot(session, reader);
     Slot& closed = ReadSlot(session, reader);
-    const uint8_t frames = ReadByte(reader) % 4 + 1;
-    if (&coder == &closed || coder.id == 0 || !coder.compressReady || !SessionPictureFits(coder.compressFormat))
+    Coder coder = {&coding, uint8_t(ReadByte(reader) % 4 + 1)};
+    if (&coding == &closed || coding.id == 0 || !coding.compressReady || !SessionPictureFits(coding.compressFormat))
         return;
-    std::thread thread([&coder, frames] {
-        for (uint8_t frame = 0; frame < frames; ++frame)
-            CompressOne(&coder, coder.compressFormat, frame, true);
-    });
+    PlatformThread* thread = StartThread(CodeFrames, &coder, 0);
+    Expect(thread != nullptr, "cannot start a thread");
     if (closed.id != 0)
         Close(&closed);
     Open(&closed, 0);
-    thread.join();
+    JoinThread(thread);
 }
 
 void Run(Session* session, OpReader* reader)

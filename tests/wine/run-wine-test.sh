@@ -132,7 +132,7 @@ probe)
     ;;
 replay)
     corpus=$4
-    for target in decode_frame encode_round_trip; do
+    for target in decode_frame encode_round_trip driver_session field_session; do
         run_program "" "$windows/qf25_fuzz_$target.exe" "$(windows_path "$corpus/$target")"
     done
     ;;
