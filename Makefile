@@ -5,6 +5,8 @@
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
 # make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
+# make soak   open, code and close the codec many times, natively and under
+#             wine64, and check that no memory, descriptor or thread is left
 # make install       the library, qf25.h, qf25.pc, the CMake package, the qf25
 #                    command and its man page under PREFIX (default /usr/local),
 #                    staged under DESTDIR when given; make uninstall removes them
@@ -15,10 +17,10 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = decode_frame encode_round_trip container
+FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_session
 PREFIX ?= /usr/local
 
-.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz clean \
+.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz soak clean \
         install uninstall deb dist-windows
 
 all: build
@@ -95,6 +97,21 @@ fuzz: deps
 	    -DQF25_SANITIZE=fuzzer-no-link,address,undefined -DQF25_BENCH=OFF
 	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=qf25_fuzz_%)
 	tests/fuzz/run-fuzzers.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The soak through libqf25.so with its full counts, then through the 64-bit
+# DLL under Wine with fewer (every thread start costs far more there).
+SOAK_COUNTS ?= 100000 10000 10000
+SOAK_WINE_COUNTS ?= 5000 1000 1000
+soak: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target qf25_soak
+	$(BUILD)/tests/soak/qf25_soak $(SOAK_COUNTS)
+	cmake -S . -B $(BUILD)/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW-x86_64.cmake
+	cmake --build $(BUILD)/win64 -j $(JOBS) --target qf25 qf25_soak
+	tests/wine/run-wine-test.sh win64 start $(BUILD)/win64
+	status=0; tests/wine/run-wine-test.sh win64 soak $(BUILD)/win64 $(SOAK_WINE_COUNTS) || status=$$?; \
+	    tests/wine/run-wine-test.sh win64 stop $(BUILD)/win64; exit $$status
 
 demo: build
 	$(BUILD)/qf25 demo --out $(BUILD)

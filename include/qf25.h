@@ -93,6 +93,8 @@ extern "C" {
  *    codec's 50..99 (value / 200 + 50, clamped); dwQuality of individual
  *    ICCOMPRESS requests is ignored. A decoded frame sets the instance's
  *    quality to its own.
+ *  - ICM_GETQUALITY and ICM_SETQUALITY without a value (lParam1 0) return
+ *    ICERR_BADPARAM (-6) and change nothing.
  *
  * On 64-bit builds the parameters and the result are pointer-sized, so that
  * pointers pass through unchanged; on 32-bit Windows they are 32 bits.

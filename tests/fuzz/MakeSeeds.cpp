@@ -1,10 +1,11 @@
-// Writes the seed inputs of the decode and encode fuzz targets: frames coded
-// from small pieces of a conformance picture, and pieces of it as pictures to
-// code, each followed by a tail that names a geometry, a layout and a way in.
-// The fuzzers grow their corpora from these.
+// Writes the seed inputs of the codec's fuzz targets: frames coded from small
+// pieces of a conformance picture, and pieces of it as pictures to code, each
+// followed by a tail that names a geometry, a layout and a way in; and the
+// session programs. The fuzzers grow their corpora from these.
 //
 //     qf25_fuzz_seeds <conformance vector directory> <corpus directory>
 #include "FuzzSupport.h"
+#include "SessionSeeds.h"
 
 #include <algorithm>
 #include <fstream>
@@ -132,5 +133,9 @@ int main(int argc, char** argv)
         AppendFuzzTail(input, seed.tail);
         WriteFile(corpus + "/encode_round_trip/" + seed.name, input);
     }
+    for (const SessionSeed& seed : DriverSessionSeeds())
+        WriteFile(corpus + "/driver_session/" + seed.name, seed.bytes);
+    for (const SessionSeed& seed : FieldSessionSeeds())
+        WriteFile(corpus + "/field_session/" + seed.name, seed.bytes);
     return 0;
 }

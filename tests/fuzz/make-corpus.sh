@@ -1,7 +1,7 @@
 #!/bin/bash
 # Writes the seeds of the fuzz corpora into tests/fuzz/corpus, using a native
 # build: coded frames and pictures with their case tails for the codec's
-# targets (qf25_fuzz_seeds), and for the tool's target two-frame clips of
+# targets and the session programs (qf25_fuzz_seeds), and for the tool's target two-frame clips of
 # 64x32 pictures in each container the qf25 command writes, at several
 # qualities and layouts, plus one AVI cut short. The fuzzers' own finds stay
 # in their scratch directories; keep only small regression inputs here.
@@ -15,7 +15,8 @@ corpus=$here/corpus
 vectors=$here/../data/vectors
 
 cmake --build "$build" --target qf25_fuzz_seeds qf25_command
-mkdir -p "$corpus/decode_frame" "$corpus/encode_round_trip" "$corpus/container"
+mkdir -p "$corpus/decode_frame" "$corpus/encode_round_trip" "$corpus/container" "$corpus/driver_session" \
+    "$corpus/field_session"
 "$build/tests/fuzz/qf25_fuzz_seeds" "$vectors" "$corpus"
 
 work=$(mktemp -d)

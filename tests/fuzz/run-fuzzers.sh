@@ -4,7 +4,8 @@
 # and crash reproducers go to a scratch directory in the build tree, so the
 # repository's corpora stay as they are. Prints each target's executions and
 # what it found; exits 1 when any target crashed, timed out or ran out of
-# memory.
+# memory. FUZZ_PARALLEL sets how many run at once (a long campaign runs
+# every target at the same time, so that it ends when one target would).
 #
 #   run-fuzzers.sh <fuzz build directory> <seconds per target> <target>...
 set -uo pipefail
@@ -14,7 +15,7 @@ seconds=$2
 shift 2
 corpus=$(cd "$(dirname "$0")/corpus" && pwd)
 scratch=$build/fuzz-scratch
-parallel=2
+parallel=${FUZZ_PARALLEL:-2}
 
 # run_target <target>: its log, new inputs and artifacts under the scratch
 # directory; its exit status in a file there.
@@ -49,12 +50,14 @@ failed=0
 for target in "$@"; do
     work=$scratch/$target
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
+    # The coverage of the last status line: edges reached.
+    edges=$(grep -o 'cov: [0-9]*' "$work/log" | tail -1 | cut -d' ' -f2)
     if [ "$(cat "$work/status")" = 0 ]; then
-        echo "$target: ${executions:-?} executions, no failure (new inputs in $work/inputs)"
+        echo "$target: ${executions:-?} executions, ${edges:-?} edges, no failure (new inputs in $work/inputs)"
         continue
     fi
     failed=1
-    echo "$target: FAILED after ${executions:-?} executions; reproducers:" $(ls "$work/artifacts")
+    echo "$target: FAILED after ${executions:-?} executions (${edges:-?} edges); reproducers:" $(ls "$work/artifacts")
     grep -m1 -B2 -A30 -E '^==[0-9]+==ERROR|^fuzz check failed|deadly signal|^SUMMARY' "$work/log" || tail -40 "$work/log"
 done
 exit $failed

@@ -24,6 +24,8 @@
 #
 # The 32-bit tests run through scripts/wine32-run.sh, which makes 32-bit Wine
 # work where the kernel runs no 32-bit programs.
+#   run-wine-test.sh <win32|win64> soak <windows build dir> <opens> <begins> <handles>
+#       the leak soak against qf25.dll (`make soak`)
 #
 # Wine can, rarely, crash at process exit after a program has completed and
 # checked everything; such a run (non-zero status but its completion marker
@@ -166,9 +168,12 @@ probe)
     ;;
 replay)
     corpus=$4
-    for target in decode_frame encode_round_trip; do
+    for target in decode_frame encode_round_trip driver_session field_session; do
         run_program "" "$windows/qf25_fuzz_$target.exe" "$(windows_path "$corpus/$target")"
     done
+    ;;
+soak)
+    run_program "" "$windows/qf25_soak.exe" "$4" "$5" "$6"
     ;;
 *)
     echo "unknown test $test" >&2
