@@ -126,23 +126,23 @@ gboolean Event(GstBaseSink* sink, GstEvent* event)
     return GST_BASE_SINK_CLASS(qf25_avi_sink_parent_class)->event(sink, event);
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     Qf25AviSink* self = reinterpret_cast<Qf25AviSink*>(object);
     if (id == PROP_LOCATION) {
         g_free(self->location);
         self->location = g_value_dup_string(value);
     } else {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     if (id == PROP_LOCATION)
         g_value_set_string(value, reinterpret_cast<Qf25AviSink*>(object)->location);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
 void Finalize(GObject* object)

@@ -106,20 +106,20 @@ GstFlowReturn HandleFrame(GstVideoEncoder* encoder, GstVideoCodecFrame* frame)
     return gst_video_encoder_finish_frame(encoder, frame);
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     if (id == PROP_QUALITY)
         reinterpret_cast<Qf25Enc*>(object)->quality = g_value_get_int(value);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     if (id == PROP_QUALITY)
         g_value_set_int(value, reinterpret_cast<Qf25Enc*>(object)->quality);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
 }  // namespace
