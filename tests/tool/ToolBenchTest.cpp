@@ -55,8 +55,23 @@ TEST_F(ToolBench, PeersGetATablePerLayoutAndGiveBackWhatTheyCoded)
                 EXPECT_EQ(RowNumbers(bench.out, table, std::string("qf25/") + codec).size(), 4u) << codec << layout;
             }
         }
-        EXPECT_NE(bench.out.find("\nqf25 decoding one frame at a time on one instance's 4 workers: ", table),
-                  std::string::npos);
+        const size_t workers =
+            bench.out.find("\nqf25 decoding one frame at a time on one instance's 4 workers: ", table);
+        ASSERT_NE(workers, std::string::npos);
+        // Below it the quality sweep, rising in rate, and every peer's equal-quality line.
+        double lastRate = 0;
+        for (const int quality : {50, 75, 90, 95, 99}) {
+            const size_t row = bench.out.find("\nqf25           quality " + std::to_string(quality) + " ", workers);
+            ASSERT_NE(row, std::string::npos) << quality << layout << bench.out;
+            const std::vector<double> numbers = RowNumbers(bench.out, row, "qf25");
+            ASSERT_EQ(numbers.size(), 4u) << quality << layout << bench.out;
+            EXPECT_GT(numbers[0], lastRate) << quality << layout;
+            lastRate = numbers[0];
+        }
+        for (const char* peer : {"libjpeg-turbo", "mjpeg", "dnxhd"})
+            EXPECT_NE(bench.out.find(std::string("\nqf25/") + peer + " on one thread at its bitrate: ", workers),
+                      std::string::npos)
+                << peer << layout << bench.out;
     }
 }
 
