@@ -1,5 +1,6 @@
-// `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg and dnxhd on the
-// same pictures, in the same run, one table per picture size and layout.
+// `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg, dnxhd and speedhq
+// on the same pictures, in the same run, one table per picture size and
+// layout.
 #include "Commands.h"
 
 #include "BenchClip.h"
@@ -223,8 +224,8 @@ int RunPeerBench(const Options& options)
                     "  thread, coding different frames (libavcodec's own threading is off).\n"
                     "qf25/peer: above 1, qf25 is the faster.\n"
                     "UYVY: the peers code planar 4:2:2, repacked from UYVY beforehand; only the codec call\n"
-                    "  is timed. BGR32: qf25 and libjpeg-turbo (BGRX) convert colours themselves; mjpeg and\n"
-                    "  dnxhd take and give planes, converted by libswscale inside the timed call.\n"
+                    "  is timed. BGR32: qf25 and libjpeg-turbo (BGRX) convert colours themselves; mjpeg,\n"
+                    "  dnxhd and speedhq take and give planes, converted by libswscale inside the timed call.\n"
                     "PSNR: all decoded samples (Y, Cb, Cr or B, G, R) against the pictures coded.\n"
                     "Equal bitrate, equal PSNR: qf25 at qualities 50, 75, 90, 95 and 99 on one thread; its time\n"
                     "  per frame interpolated linearly in bits per pixel, or in PSNR, between the two qualities\n"

@@ -45,7 +45,7 @@ TEST_F(ToolBench, PeersGetATablePerLayoutAndGiveBackWhatTheyCoded)
     for (const char* layout : {"\n720x486 uyvy\n", "\n720x486 bgr32\n"}) {
         const size_t table = bench.out.find(layout);
         ASSERT_NE(table, std::string::npos) << layout << bench.out;
-        for (const char* codec : {"qf25", "libjpeg-turbo", "mjpeg", "dnxhd"}) {
+        for (const char* codec : {"qf25", "libjpeg-turbo", "mjpeg", "dnxhd", "dnxhd-sq", "speedhq"}) {
             const std::vector<double> numbers = RowNumbers(bench.out, table, codec);
             ASSERT_EQ(numbers.size(), 6u) << codec << layout << bench.out;
             EXPECT_GT(numbers[1], 34.0) << codec << layout << "PSNR";
@@ -68,7 +68,7 @@ TEST_F(ToolBench, PeersGetATablePerLayoutAndGiveBackWhatTheyCoded)
             EXPECT_GT(numbers[0], lastRate) << quality << layout;
             lastRate = numbers[0];
         }
-        for (const char* peer : {"libjpeg-turbo", "mjpeg", "dnxhd"})
+        for (const char* peer : {"libjpeg-turbo", "mjpeg", "dnxhd", "dnxhd-sq", "speedhq"})
             EXPECT_NE(bench.out.find(std::string("\nqf25/") + peer + " on one thread at its bitrate: ", workers),
                       std::string::npos)
                 << peer << layout << bench.out;
