@@ -1,5 +1,5 @@
-// Frames per second of QF25 and its peers (libjpeg-turbo, FFmpeg's mjpeg and
-// dnxhd) on one thread, coding a 1920x1080 frame of the qf25 command's
+// Frames per second of QF25 and its peers (libjpeg-turbo, FFmpeg's mjpeg,
+// dnxhd and speedhq) on one thread, coding a 1920x1080 frame of the qf25 command's
 // built-in clip in UYVY and in BGR32, through the sessions that `qf25 bench
 // --peers` times. A peer that cannot code the picture is left out with a
 // note on standard error.

@@ -34,6 +34,9 @@ void ReleaseInstance(CodecInstance* instance)
             StopWorker(worker);
         worker = nullptr;
     }
+    if (instance->fieldJob)
+        DestroyFieldJob(instance->fieldJob);
+    instance->fieldJob = nullptr;
     FreeTable(&instance->chromaScales);
     FreeTable(&instance->lumaScales);
     FreeTable(&instance->chromaReciprocals);
@@ -47,6 +50,9 @@ bool ConstructInstance(CodecInstance* instance)
 {
     instance->quality = 0;
     instance->sliceThreads = SLICE_COUNT;
+    instance->fieldJob = ConstructionShouldFail() ? nullptr : CreateFieldJob();
+    if (!instance->fieldJob)
+        return false;
     for (SliceWorker*& worker : instance->workers) {
         worker = ConstructionShouldFail() ? nullptr : CreateWorker();
         if (!worker)

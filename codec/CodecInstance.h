@@ -9,6 +9,7 @@
 #include "pixels/PixelKernels.h"
 #include "transform/TransformKernels.h"
 
+struct FieldJob;
 struct SliceWorker;
 
 enum PixelFormat : uint32_t {
@@ -34,6 +35,7 @@ struct CodecInstance {
     EntropyTables entropyTables;  // the encoder's value and zero-run codes
     int32_t quality;  // the quality the four tables hold; 0 before the first build
     SliceWorker* workers[SLICE_COUNT];
+    FieldJob* fieldJob;  // the field the workers decode
     // Threads that decode a field's slices: SLICE_COUNT, the workers, or 1,
     // the caller's own thread, for hosts that already keep one instance
     // busy per core and gain nothing from handing slices over.

@@ -20,14 +20,9 @@ uint32_t EncodeSlices(CodecInstance* instance, BitWriter* writer, const uint8_t*
     return writer->overflow ? 0 : BytesUsed(writer);
 }
 
-// Where each slice of a field starts and how much of it may be read. A slice
-// whose length is impossible or reaches past the data is read as empty data,
-// and so are the slices after it, which can no longer be found.
-struct SliceSpan {
-    const uint8_t* data;
-    uint32_t size;
-};
-
+// Finds the field's slices. A slice whose length is impossible or reaches past
+// the data is read as empty data, and so are the slices after it, which can no
+// longer be found.
 bool LocateSlices(const uint8_t* frame, uint32_t size, uint32_t offset, SliceSpan spans[SLICE_COUNT])
 {
     bool intact = true;
@@ -100,14 +95,7 @@ FieldStatus DecodeField(CodecInstance* instance, const uint8_t* frame, uint32_t 
                                    instance->pixelFormat);
         return damaged ? FIELD_DAMAGED : FIELD_OK;
     }
-    for (int k = 0; k < SLICE_COUNT; ++k)
-        PostJob(instance->workers[k], firstLine, spans[k].data, spans[k].size, instance->pixelFormat, stride);
-    // Waiting without limit: a slice's work is bounded by the picture, and the
-    // caller's picture must not be written after this returns.
-    for (int k = 0; k < SLICE_COUNT; ++k) {
-        WaitDone(instance->workers[k], WAIT_FOREVER);
-        damaged |= instance->workers[k]->jobDamaged;
-    }
+    damaged |= DecodeSlicesOnWorkers(instance, spans, firstLine, stride);
     return damaged ? FIELD_DAMAGED : FIELD_OK;
 }
 

@@ -1,29 +1,112 @@
 #include "codec/SliceWorker.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 
-#include "codec/CodecInstance.h"
+#if defined(__SSE2__) || defined(_M_IX86) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "codec/ConstructionFailures.h"
 #include "codec/SliceCoder.h"
 
 namespace {
 
+// How long a thread out of work keeps looking before it sleeps: longer than
+// the gap between two fields of a frame, far shorter than a field.
+constexpr auto SPIN_TIME = std::chrono::microseconds(50);
+constexpr int SPINS_PER_CLOCK_READ = 32;
+
+void Relax()
+{
+#if defined(__SSE2__) || defined(_M_IX86) || defined(_M_X64)
+    _mm_pause();
+#endif
+}
+
+// Spins until `ready` holds or SPIN_TIME has passed; returns `ready()`.
+template <typename Ready>
+bool SpinUntil(Ready ready)
+{
+    const auto until = std::chrono::steady_clock::now() + SPIN_TIME;
+    for (;;) {
+        for (int i = 0; i < SPINS_PER_CLOCK_READ; ++i) {
+            if (ready())
+                return true;
+            Relax();
+        }
+        if (std::chrono::steady_clock::now() >= until)
+            return ready();
+    }
+}
+
+bool SliceWaiting(const FieldJob* job)
+{
+    return job->next.load(std::memory_order_relaxed) < SLICE_COUNT;
+}
+
+// Claims and decodes slices until none is left. True when this thread
+// decoded the field's last slice.
+bool DecodeClaimedSlices(const CodecInstance* instance, FieldJob* job)
+{
+    bool last = false;
+    for (;;) {
+        const int32_t k = job->next.fetch_add(1, std::memory_order_acquire);
+        if (k >= SLICE_COUNT)
+            return last;
+        if (DecodeSlice(instance, job->spans[k].data, job->spans[k].size, job->output, job->stride, k, job->pixelFormat))
+            job->damaged.store(true, std::memory_order_relaxed);
+        last = job->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1;
+    }
+}
+
 uint32_t WorkerMain(void* argument)
 {
     SliceWorker* worker = static_cast<SliceWorker*>(argument);
+    FieldJob* job = worker->owner->fieldJob;
+    const auto wanted = [worker, job] {
+        return SliceWaiting(job) || worker->quit.load(std::memory_order_relaxed);
+    };
     while (!worker->quit.load(std::memory_order_acquire)) {
-        if (WaitEvent(worker->wakeEvent, WORKER_POLL_MS) == WAIT_TIMED_OUT)
+        if (!SpinUntil(wanted) && WaitEvent(worker->wakeEvent, WORKER_POLL_MS) == WAIT_TIMED_OUT)
             continue;
         if (worker->quit.load(std::memory_order_acquire))
             break;
-        worker->jobDamaged = DecodeSlice(worker->owner, worker->jobData, worker->jobSize, worker->jobOutput,
-                                         worker->jobStride, worker->sliceIndex, worker->jobPixelFormat);
-        SignalEvent(worker->doneEvent);
+        if (DecodeClaimedSlices(worker->owner, job))
+            SignalEvent(job->doneEvent);
     }
     return 0;
 }
 
+int32_t HelpersFor(int processors)
+{
+    return std::clamp(processors - 1, 1, SLICE_COUNT - 1);
+}
+
 }  // namespace
+
+FieldJob* CreateFieldJob()
+{
+    FieldJob* job = new (std::nothrow) FieldJob{};
+    if (!job)
+        return nullptr;
+    job->next.store(SLICE_COUNT, std::memory_order_relaxed);
+    job->helpers = HelpersFor(ProcessorCount());
+    job->doneEvent = ConstructionShouldFail() ? nullptr : CreateAutoResetEvent();
+    if (!job->doneEvent) {
+        DestroyFieldJob(job);
+        return nullptr;
+    }
+    return job;
+}
+
+void DestroyFieldJob(FieldJob* job)
+{
+    if (job->doneEvent)
+        CloseEvent(job->doneEvent);
+    delete job;
+}
 
 SliceWorker* CreateWorker()
 {
@@ -31,8 +114,7 @@ SliceWorker* CreateWorker()
     if (!worker)
         return nullptr;
     worker->wakeEvent = ConstructionShouldFail() ? nullptr : CreateAutoResetEvent();
-    worker->doneEvent = ConstructionShouldFail() ? nullptr : CreateAutoResetEvent();
-    if (!worker->wakeEvent || !worker->doneEvent) {
+    if (!worker->wakeEvent) {
         StopWorker(worker);
         return nullptr;
     }
@@ -48,20 +130,29 @@ bool StartWorker(SliceWorker* worker, CodecInstance* owner, int sliceIndex)
     return worker->thread != nullptr;
 }
 
-void PostJob(SliceWorker* worker, uint8_t* output, const uint8_t* data, uint32_t size,
-             uint32_t pixelFormat, ptrdiff_t stride)
+bool DecodeSlicesOnWorkers(CodecInstance* instance, const SliceSpan spans[SLICE_COUNT], uint8_t* output,
+                           ptrdiff_t stride)
 {
-    worker->jobOutput = output;
-    worker->jobData = data;
-    worker->jobSize = size;
-    worker->jobPixelFormat = pixelFormat;
-    worker->jobStride = stride;
-    SignalEvent(worker->wakeEvent);
-}
-
-WaitResult WaitDone(SliceWorker* worker, uint32_t milliseconds)
-{
-    return WaitEvent(worker->doneEvent, milliseconds);
+    // Every slice of the previous field is decoded, so no thread reads the
+    // job until `next` publishes it.
+    FieldJob* job = instance->fieldJob;
+    job->output = output;
+    job->stride = stride;
+    job->pixelFormat = instance->pixelFormat;
+    std::copy(spans, spans + SLICE_COUNT, job->spans);
+    job->damaged.store(false, std::memory_order_relaxed);
+    job->remaining.store(SLICE_COUNT, std::memory_order_relaxed);
+    job->next.store(0, std::memory_order_release);
+    for (int k = 0; k < job->helpers; ++k)
+        SignalEvent(instance->workers[k]->wakeEvent);
+    DecodeClaimedSlices(instance, job);
+    // Waiting without limit: a slice's work is bounded by the picture, and the
+    // caller's picture must not be written after this returns. A signal left
+    // over from an earlier field only costs one more look at `remaining`.
+    const auto done = [job] { return job->remaining.load(std::memory_order_acquire) == 0; };
+    while (!SpinUntil(done))
+        WaitEvent(job->doneEvent, WAIT_FOREVER);
+    return job->damaged.load(std::memory_order_relaxed);
 }
 
 void StopWorker(SliceWorker* worker)
@@ -76,7 +167,5 @@ void StopWorker(SliceWorker* worker)
     }
     if (worker->wakeEvent)
         CloseEvent(worker->wakeEvent);
-    if (worker->doneEvent)
-        CloseEvent(worker->doneEvent);
     delete worker;
 }

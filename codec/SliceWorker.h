@@ -1,18 +1,40 @@
-// One of an instance's four decoding threads. Worker k decodes slice k of a
-// field; the caller posts a job through `wakeEvent` and waits on `doneEvent`.
-// The events order every access to the job fields, so nothing else is locked.
+// An instance's four decoding threads and the field they share. The caller
+// publishes a field's four slices in its FieldJob, wakes as many workers as
+// there are other processors, and takes slices itself; every thread claims
+// the next unclaimed slice, so a worker that wakes late costs nothing but the
+// slices it no longer gets. A worker that runs out of slices keeps looking
+// for a moment before it sleeps, since the next field usually follows at once.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/CodecInstance.h"
 #include "platform/Threads.h"
-
-struct CodecInstance;
 
 constexpr size_t WORKER_STACK_SIZE = 0x40000;
 constexpr uint32_t WORKER_POLL_MS = 1000;  // an idle worker looks at `quit` this often
+
+// Where a slice starts (its 24-bit length) and how many bytes of it may be read.
+struct SliceSpan {
+    const uint8_t* data;
+    uint32_t size;
+};
+
+struct FieldJob {
+    // Written by the caller only while no slice can be claimed.
+    uint8_t* output;  // top line of the field in the destination picture
+    ptrdiff_t stride;
+    uint32_t pixelFormat;
+    SliceSpan spans[SLICE_COUNT];
+    // The next slice to claim; SLICE_COUNT or more when none is left.
+    std::atomic<int32_t> next;
+    std::atomic<int32_t> remaining;  // slices claimed or not that are not yet decoded
+    std::atomic<bool> damaged;       // some slice ran past its data
+    PlatformEvent* doneEvent;        // signalled by the worker that decodes the last slice
+    int32_t helpers;                 // workers woken for each field
+};
 
 struct SliceWorker {
     CodecInstance* owner;
@@ -20,27 +42,24 @@ struct SliceWorker {
     int32_t sliceIndex;
     PlatformThread* thread;
     PlatformEvent* wakeEvent;
-    PlatformEvent* doneEvent;
-    // The posted job.
-    uint8_t* jobOutput;  // top line of the field in the destination picture
-    const uint8_t* jobData;  // the slice's first byte (its 24-bit length)
-    uint32_t jobSize;  // bytes of the slice that may be read
-    uint32_t jobPixelFormat;
-    ptrdiff_t jobStride;
-    bool jobDamaged;  // set by the worker: the slice ran past its data
 };
 
-// A worker with both events and no thread yet; null when an event cannot be made.
+// A job with its event and every slice claimed; null when it cannot be made.
+FieldJob* CreateFieldJob();
+void DestroyFieldJob(FieldJob* job);
+
+// A worker with its event and no thread yet; null when the event cannot be made.
 SliceWorker* CreateWorker();
 
 // Starts the thread (once). False when it cannot be created.
 bool StartWorker(SliceWorker* worker, CodecInstance* owner, int sliceIndex);
 
-void PostJob(SliceWorker* worker, uint8_t* output, const uint8_t* data, uint32_t size,
-             uint32_t pixelFormat, ptrdiff_t stride);
-
-WaitResult WaitDone(SliceWorker* worker, uint32_t milliseconds);
+// Decodes the four slices into the field at `output` on the caller's thread
+// and the woken workers; returns once all are decoded, true when one of them
+// was damaged. Not called again before it has returned.
+bool DecodeSlicesOnWorkers(CodecInstance* instance, const SliceSpan spans[SLICE_COUNT], uint8_t* output,
+                           ptrdiff_t stride);
 
 // Ends the thread, waiting for as long as it is still decoding, closes the
-// events and frees the record.
+// event and frees the record.
 void StopWorker(SliceWorker* worker);

@@ -218,9 +218,10 @@ QF25_API const char* QF25_CALL QFC_KernelTier(void);
 
 /*
  * Chooses the threads that decode the four slices of each field: 4 (the
- * default) hands them to the handle's own four worker threads and waits for
- * them; 1 decodes them one after another on the calling thread, which suits
- * hosts that already run one handle per core. The decoded pictures are the
+ * default) shares them between the calling thread and the handle's own
+ * worker threads, as many as there are other processors, and returns once
+ * all are decoded; 1 decodes them one after another on the calling thread,
+ * which suits hosts that already run one handle per core. The decoded pictures are the
  * same either way. Returns 0, or a negative value (and changes nothing) for
  * a null handle or any other count.
  */

@@ -26,3 +26,6 @@ using ThreadMain = uint32_t (*)(void* argument);
 PlatformThread* StartThread(ThreadMain main, void* argument, size_t stackSize);
 // Waits until the thread has ended, then releases it.
 void JoinThread(PlatformThread* thread);
+
+// Processors this process may run on; at least 1.
+int ProcessorCount();

@@ -1,5 +1,8 @@
 #include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -84,4 +87,12 @@ void JoinThread(PlatformThread* thread)
 {
     pthread_join(thread->handle, nullptr);
     delete thread;
+}
+
+int ProcessorCount()
+{
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return std::max(CPU_COUNT(&allowed), 1);
+    return std::max(int(sysconf(_SC_NPROCESSORS_ONLN)), 1);
 }

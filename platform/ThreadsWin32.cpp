@@ -67,3 +67,10 @@ void JoinThread(PlatformThread* thread)
     WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
     CloseHandle(reinterpret_cast<HANDLE>(thread));
 }
+
+int ProcessorCount()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return system.dwNumberOfProcessors > 0 ? int(system.dwNumberOfProcessors) : 1;
+}

@@ -8,9 +8,10 @@
 
 namespace {
 
-// The driver's record; the codec's record; per worker its record and two
-// events; the four quantiser tables; the four threads.
-constexpr int ACQUISITIONS = 1 + 1 + 3 * SLICE_COUNT + 4 + SLICE_COUNT;
+// The driver's record; the codec's record; the shared field job and its
+// event; per worker its record and event; the four quantiser tables; the
+// four threads.
+constexpr int ACQUISITIONS = 1 + 1 + 2 + 2 * SLICE_COUNT + 4 + SLICE_COUNT;
 
 const Picture& Coffee()
 {

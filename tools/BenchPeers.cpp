@@ -1,5 +1,6 @@
-// `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg and dnxhd on the
-// same pictures, in the same run, one table per picture size and layout.
+// `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg, dnxhd and speedhq
+// on the same pictures, in the same run, one table per picture size and
+// layout.
 #include "Commands.h"
 
 #include "BenchClip.h"
@@ -7,12 +8,15 @@
 #include "ToolError.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 constexpr int SD_WIDTH = 720;
 constexpr int SD_HEIGHT = 486;
 constexpr int COLUMNS = 4;  // encode and decode, each on one thread and on all
+// QF25's qualities for the comparisons at equal bitrate and equal PSNR.
+constexpr int SWEEP_QUALITIES[] = {50, 75, 90, 95, 99};
 
 struct PeerFigures {
     const PeerCodec* codec;
@@ -31,12 +35,16 @@ std::vector<BenchRun> Columns(int instances)
             {BenchStep::DECODE, instances, SliceThreads::CALLER}};
 }
 
+double BitsPerPixel(const CodedClip& coded, const BenchClip& clip)
+{
+    return 8.0 * double(coded.bytes) / double(clip.pictures.size()) / (double(clip.width) * double(clip.height));
+}
+
 PeerFigures MeasurePeer(const PeerCodec& codec, const BenchClip& clip, const Options& options, int instances)
 {
     PeerFigures figures{&codec, {}};
     const CodedClip coded = CodeClip(codec, clip, options.quality);
-    figures.bitsPerPixel = 8.0 * double(coded.bytes) / double(clip.pictures.size()) /
-                           (double(clip.width) * double(clip.height));
+    figures.bitsPerPixel = BitsPerPixel(coded, clip);
     figures.psnr = coded.psnr;
     const std::vector<BenchRun> columns = Columns(instances);
     for (int c = 0; c < COLUMNS; ++c) {
@@ -75,6 +83,81 @@ void PrintRow(const PeerFigures& figures, const Options& options)
     std::printf("\n");
 }
 
+// QF25 at one quality: rate, distortion and one-thread speed.
+struct SweepPoint {
+    int quality;
+    double bitsPerPixel;
+    double psnr;
+    double encodeFps;
+    double decodeFps;
+};
+
+std::vector<SweepPoint> MeasureSweep(const BenchClip& clip, const Options& options)
+{
+    const PeerCodec& qf25 = PEER_CODECS[0];
+    std::vector<SweepPoint> sweep;
+    for (const int quality : SWEEP_QUALITIES) {
+        const CodedClip coded = CodeClip(qf25, clip, quality);
+        const auto speed = [&](BenchStep step) {
+            return MeasureCodec(qf25, clip, coded, {step, 1, SliceThreads::CALLER}, quality, options.seconds);
+        };
+        sweep.push_back({quality, BitsPerPixel(coded, clip), coded.psnr, speed(BenchStep::ENCODE),
+                         speed(BenchStep::DECODE)});
+    }
+    return sweep;
+}
+
+struct Speeds {
+    double encode;
+    double decode;
+};
+
+// QF25's one-thread speeds where `key` (bits per pixel or PSNR, both rising
+// with the quality) reaches `target`: the time per frame interpolated
+// linearly in `key` between the two qualities around it. None outside the
+// sweep.
+std::optional<Speeds> SpeedsAt(const std::vector<SweepPoint>& sweep, double SweepPoint::*key, double target)
+{
+    for (size_t i = 1; i < sweep.size(); ++i) {
+        const SweepPoint& a = sweep[i - 1];
+        const SweepPoint& b = sweep[i];
+        if (target < a.*key || target > b.*key)
+            continue;
+        const double t = b.*key > a.*key ? (target - a.*key) / (b.*key - a.*key) : 0.0;
+        const auto at = [t](double fpsA, double fpsB) { return 1.0 / ((1.0 - t) / fpsA + t / fpsB); };
+        return Speeds{at(a.encodeFps, b.encodeFps), at(a.decodeFps, b.decodeFps)};
+    }
+    return std::nullopt;
+}
+
+void PrintRatios(const char* where, const std::optional<Speeds>& qf25, const PeerFigures& peer)
+{
+    if (!qf25) {
+        std::printf("%s: outside qf25's qualities", where);
+        return;
+    }
+    std::printf("%s: encode %.2f, decode %.2f", where, qf25->encode / peer.fps[0], qf25->decode / peer.fps[2]);
+}
+
+void PrintEqualQuality(const std::vector<PeerFigures>& table, const BenchClip& clip, const Options& options)
+{
+    const std::vector<SweepPoint> sweep = MeasureSweep(clip, options);
+    for (const SweepPoint& point : sweep) {
+        const std::string settings = "quality " + std::to_string(point.quality);
+        std::printf("%-14s %-19s %7.2f %7.2f %10.1f %10s %10.1f\n", "qf25", settings.c_str(), point.bitsPerPixel,
+                    point.psnr, point.encodeFps, "", point.decodeFps);
+    }
+    for (size_t p = 1; p < table.size(); ++p) {
+        const PeerFigures& peer = table[p];
+        if (!peer.skipped.empty())
+            continue;
+        std::printf("qf25/%s on one thread", peer.codec->name);
+        PrintRatios(" at its bitrate", SpeedsAt(sweep, &SweepPoint::bitsPerPixel, peer.bitsPerPixel), peer);
+        PrintRatios("; at its PSNR", SpeedsAt(sweep, &SweepPoint::psnr, peer.psnr), peer);
+        std::printf("\n");
+    }
+}
+
 void PrintTable(const BenchClip& clip, const Options& options, int instances)
 {
     std::printf("\n%dx%d %s\n", clip.width, clip.height, clip.layout->name);
@@ -104,13 +187,16 @@ void PrintTable(const BenchClip& clip, const Options& options, int instances)
         std::printf("\n");
     }
     const double workers = qf25.workersDecode;
-    std::printf("qf25 decoding one frame at a time on one instance's 4 workers: %.1f frames/s", workers);
+    std::printf("qf25 decoding one frame at a time on one instance's 4 workers: %.1f frames/s, %.2f times its own "
+                "decode on one thread",
+                workers, workers / qf25.fps[2]);
     const PeerFigures& turbo = table[1];
     const int column = instances > 1 ? 3 : 2;
     if (turbo.skipped.empty() && turbo.fps[column] > 0)
         std::printf(", %.2f times libjpeg-turbo's decode on %d thread%s", workers / turbo.fps[column],
                     column == 3 ? instances : 1, column == 3 ? "s" : "");
     std::printf("\n");
+    PrintEqualQuality(table, clip, options);
     std::fflush(stdout);
 }
 
@@ -138,9 +224,12 @@ int RunPeerBench(const Options& options)
                     "  thread, coding different frames (libavcodec's own threading is off).\n"
                     "qf25/peer: above 1, qf25 is the faster.\n"
                     "UYVY: the peers code planar 4:2:2, repacked from UYVY beforehand; only the codec call\n"
-                    "  is timed. BGR32: qf25 and libjpeg-turbo (BGRX) convert colours themselves; mjpeg and\n"
-                    "  dnxhd take and give planes, converted by libswscale inside the timed call.\n"
-                    "PSNR: all decoded samples (Y, Cb, Cr or B, G, R) against the pictures coded.\n",
+                    "  is timed. BGR32: qf25 and libjpeg-turbo (BGRX) convert colours themselves; mjpeg,\n"
+                    "  dnxhd and speedhq take and give planes, converted by libswscale inside the timed call.\n"
+                    "PSNR: all decoded samples (Y, Cb, Cr or B, G, R) against the pictures coded.\n"
+                    "Equal bitrate, equal PSNR: qf25 at qualities 50, 75, 90, 95 and 99 on one thread; its time\n"
+                    "  per frame interpolated linearly in bits per pixel, or in PSNR, between the two qualities\n"
+                    "  around the peer's, against the peer's own one-thread speed.\n",
                     clip.pictures.size(), clip.description.c_str(), options.seconds / 5, instances, instances);
                 first = false;
             }

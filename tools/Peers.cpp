@@ -10,12 +10,16 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
-const PeerCodec PEER_CODECS[4] = {
+const PeerCodec PEER_CODECS[PEER_CODEC_COUNT] = {
     {"qf25", nullptr, PeerFamily::QF25, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0},
     {"libjpeg-turbo", "quality 90, 4:2:2", PeerFamily::TURBOJPEG, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0},
     {"mjpeg", "-q:v 2, yuvj422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ422P, "", 2},
     {"dnxhd", "DNxHR HQ, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_DNXHD, AV_PIX_FMT_YUV422P,
      "profile=dnxhr_hq", 0},
+    {"dnxhd-sq", "DNxHR SQ, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_DNXHD, AV_PIX_FMT_YUV422P,
+     "profile=dnxhr_sq", 0},
+    {"speedhq", "-q:v 2, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_SPEEDHQ, AV_PIX_FMT_YUV422P, "", 2,
+     MKTAG('S', 'H', 'Q', '2')},
 };
 
 void TurboFree::operator()(void* handle) const
@@ -156,6 +160,10 @@ void OpenAvDecoder(PeerSession& session)
     if (session.context == nullptr)
         Fail(session.codec->name, "this FFmpeg has no such decoder");
     session.context->thread_count = 1;
+    // What a container tells the decoder; speedhq's frames carry neither.
+    session.context->codec_tag = session.codec->codecTag;
+    session.context->width = session.width;
+    session.context->height = session.height;
     const int opened = avcodec_open2(session.context.get(), decoder, nullptr);
     if (opened < 0)
         Fail(session.codec->name, "the decoder does not open (" + AvErrorText(opened) + ")");

@@ -1,9 +1,9 @@
 // The codecs `qf25 bench --peers` and the peers benchmark set beside QF25,
 // all driven through the same few calls: QF25 through include/qf25.h,
-// libjpeg-turbo through its TurboJPEG API, and FFmpeg's mjpeg and dnxhd
-// through libavcodec. A session codes one frame per call and keeps the
-// result until the next one, so that a timed call does the codec's work and
-// nothing else.
+// libjpeg-turbo through its TurboJPEG API, and FFmpeg's mjpeg, dnxhd (DNxHR
+// HQ and SQ) and speedhq through libavcodec. A session codes one frame per
+// call and keeps the result until the next one, so that a timed call does the
+// codec's work and nothing else.
 #pragma once
 
 #include "Codec.h"
@@ -25,10 +25,12 @@ struct PeerCodec {
     AVPixelFormat avFormat;  // the 4:2:2 planes it codes
     const char* avOptions;   // the encoder's own options, "key=value:key=value"
     int qscale;              // a fixed quantiser scale, as ffmpeg's -q:v; 0 for none
+    uint32_t codecTag = 0;   // the FourCC a container would give the decoder, or 0
 };
 
 // QF25 first, then its peers.
-extern const PeerCodec PEER_CODECS[4];
+constexpr int PEER_CODEC_COUNT = 6;
+extern const PeerCodec PEER_CODECS[PEER_CODEC_COUNT];
 constexpr int TURBOJPEG_QUALITY = 90;
 
 // The peers code 4:2:2 from and to three planes, not packed UYVY: Y

@@ -45,7 +45,7 @@ TEST_F(ToolBench, PeersGetATablePerLayoutAndGiveBackWhatTheyCoded)
     for (const char* layout : {"\n720x486 uyvy\n", "\n720x486 bgr32\n"}) {
         const size_t table = bench.out.find(layout);
         ASSERT_NE(table, std::string::npos) << layout << bench.out;
-        for (const char* codec : {"qf25", "libjpeg-turbo", "mjpeg", "dnxhd"}) {
+        for (const char* codec : {"qf25", "libjpeg-turbo", "mjpeg", "dnxhd", "dnxhd-sq", "speedhq"}) {
             const std::vector<double> numbers = RowNumbers(bench.out, table, codec);
             ASSERT_EQ(numbers.size(), 6u) << codec << layout << bench.out;
             EXPECT_GT(numbers[1], 34.0) << codec << layout << "PSNR";
@@ -55,8 +55,23 @@ TEST_F(ToolBench, PeersGetATablePerLayoutAndGiveBackWhatTheyCoded)
                 EXPECT_EQ(RowNumbers(bench.out, table, std::string("qf25/") + codec).size(), 4u) << codec << layout;
             }
         }
-        EXPECT_NE(bench.out.find("\nqf25 decoding one frame at a time on one instance's 4 workers: ", table),
-                  std::string::npos);
+        const size_t workers =
+            bench.out.find("\nqf25 decoding one frame at a time on one instance's 4 workers: ", table);
+        ASSERT_NE(workers, std::string::npos);
+        // Below it the quality sweep, rising in rate, and every peer's equal-quality line.
+        double lastRate = 0;
+        for (const int quality : {50, 75, 90, 95, 99}) {
+            const size_t row = bench.out.find("\nqf25           quality " + std::to_string(quality) + " ", workers);
+            ASSERT_NE(row, std::string::npos) << quality << layout << bench.out;
+            const std::vector<double> numbers = RowNumbers(bench.out, row, "qf25");
+            ASSERT_EQ(numbers.size(), 4u) << quality << layout << bench.out;
+            EXPECT_GT(numbers[0], lastRate) << quality << layout;
+            lastRate = numbers[0];
+        }
+        for (const char* peer : {"libjpeg-turbo", "mjpeg", "dnxhd", "dnxhd-sq", "speedhq"})
+            EXPECT_NE(bench.out.find(std::string("\nqf25/") + peer + " on one thread at its bitrate: ", workers),
+                      std::string::npos)
+                << peer << layout << bench.out;
     }
 }
 
