@@ -14,6 +14,10 @@
 # 32-bit Wine work where the kernel runs no 32-bit programs.
 set -euo pipefail
 arch=$1
+if [ ! -f "$2" ]; then
+    echo "FAILED: no $2; run 'make dist-windows' first" >&2
+    exit 1
+fi
 zip=$(realpath "$2")
 source=$(cd "$(dirname "$0")/../.." && pwd)
 wine32=$source/scripts/wine32-run.sh
