@@ -21,7 +21,7 @@ constexpr int COLUMNS = 4;  // encode and decode, each on one thread and on all
 constexpr int SWEEP_QUALITIES[] = {50, 75, 90, 95, 99};
 constexpr int SWEEP_SIZE = int(std::size(SWEEP_QUALITIES));
 constexpr int64_t QUICK_FRAMES = 6;
-constexpr double QUICK_SECONDS = 0.25;
+constexpr double QUICK_SECONDS = 0.15;
 
 // One `bench --peers` run: its options with --quick applied, the codecs it
 // codes and its progress in measurements.

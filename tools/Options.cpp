@@ -117,7 +117,7 @@ const OptionRow OPTIONS[] = {
     {"peers", 0, nullptr, COMMAND_BENCH, [](Options& o, const std::string&) { o.peers = true; },
      "also code the clip with libjpeg-turbo, mjpeg, dnxhd, speedhq, ProRes and CineForm"},
     {"quick", 0, nullptr, COMMAND_BENCH, [](Options& o, const std::string&) { o.quick = true; },
-     "with --peers: one setting of each peer, 6 frames, at most 0.25 s per measurement"},
+     "with --peers: one setting of each peer, 6 frames, at most 0.15 s per measurement"},
     {"out", 'o', "DIR", COMMAND_DEMO, [](Options& o, const std::string& v) { o.outDir = v; },
      "directory for qf25-demo.avi and qf25-demo.png (default: the current one)"},
     {"cpumask", 0, "MASK", CODING,
