@@ -34,6 +34,8 @@ int RunBench(const Options& options)
 {
     if (options.peers)
         return RunPeerBench(options);
+    if (options.quick)
+        FailUsage("bench: --quick shortens --peers only");
     const PixelLayout& layout = *FindPixelLayout(options.pix);
     const BenchClip clip = LoadBenchClip(options, layout, 0, 0);
     const PeerCodec& qf25 = PEER_CODECS[0];

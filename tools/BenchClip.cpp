@@ -119,12 +119,21 @@ BenchClip LoadBenchClip(const Options& options, const PixelLayout& layout, int w
         for (const std::vector<uint8_t>& picture : clip.pictures) {
             clip.planes.push_back(NewPicture(layout, clip.width, clip.height));
             UyvyToPlanes(picture.data(), clip.width, clip.height, clip.planes.back().data());
+            const size_t samples = PictureBytes(layout, clip.width, clip.height);
+            clip.widePlanes.emplace_back(2 * samples + PEER_PADDING);
+            WidenPlanes(clip.planes.back().data(), samples, 2, clip.widePlanes.back().data());
         }
     }
     return clip;
 }
 
 const std::vector<std::vector<uint8_t>>& InputsFor(const PeerCodec& codec, const BenchClip& clip)
+{
+    return TakesPlanes(codec, *clip.layout) && SampleShift(codec) > 0 ? clip.widePlanes
+                                                                      : ReferencesFor(codec, clip);
+}
+
+const std::vector<std::vector<uint8_t>>& ReferencesFor(const PeerCodec& codec, const BenchClip& clip)
 {
     return TakesPlanes(codec, *clip.layout) ? clip.planes : clip.pictures;
 }
@@ -138,15 +147,16 @@ CodedClip CodeClip(const PeerCodec& codec, const BenchClip& clip, int quality)
     CodedClip coded;
     uint64_t squaredError = 0;
     uint64_t samples = 0;
-    for (const std::vector<uint8_t>& input : InputsFor(codec, clip)) {
-        const std::span<const uint8_t> frame = PeerEncode(encoder, input.data());
+    const std::vector<std::vector<uint8_t>>& inputs = InputsFor(codec, clip);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const std::span<const uint8_t> frame = PeerEncode(encoder, inputs[i].data());
         coded.frames.emplace_back(frame.begin(), frame.end());
         coded.frames.back().resize(frame.size() + PEER_PADDING);
         coded.sizes.push_back(frame.size());
         coded.bytes += frame.size();
         PeerDecode(decoder, coded.frames.back().data(), frame.size());
         CopyDecoded(decoder, decoded.data());
-        squaredError += SquaredError(layout, input.data(), decoded.data(), decoded.size());
+        squaredError += SquaredError(layout, ReferencesFor(codec, clip)[i].data(), decoded.data(), decoded.size());
         samples += layout.bitCount == 32 ? decoded.size() / 4 * 3 : decoded.size();
     }
     coded.psnr = squaredError == 0 ? INFINITY

@@ -19,6 +19,7 @@ struct BenchClip {
     // pictures as the peers take them, prepared so that no timed call repacks.
     std::vector<std::vector<uint8_t>> pictures;
     std::vector<std::vector<uint8_t>> planes;
+    std::vector<std::vector<uint8_t>> widePlanes;  // `planes` as the 10-bit peers take them
 };
 
 // IN, or the built-in clip scaled to `width` x `height` (0: its own size).
@@ -26,6 +27,8 @@ BenchClip LoadBenchClip(const Options& options, const PixelLayout& layout, int w
 
 // The pictures in the form the codec takes them.
 const std::vector<std::vector<uint8_t>>& InputsFor(const PeerCodec& codec, const BenchClip& clip);
+// The pictures in the form CopyDecoded gives them back.
+const std::vector<std::vector<uint8_t>>& ReferencesFor(const PeerCodec& codec, const BenchClip& clip);
 
 // A clip as one codec codes it.
 struct CodedClip {

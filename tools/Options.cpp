@@ -34,8 +34,8 @@ const CommandRow COMMANDS[] = {
      "lengths of both fields and their slices."},
     {"bench", COMMAND_BENCH, 0, 1, "qf25 bench [IN] [options]",
      "Measures encoding and decoding speed on one thread and on all of them, on IN\n"
-     "or on the built-in 1920x1080 clip; --peers sets libjpeg-turbo, mjpeg, dnxhd and\n"
-     "speedhq beside it (the built-in clip at 1920x1080 and 720x486)."},
+     "or on the built-in 1920x1080 clip; --peers sets libjpeg-turbo, mjpeg, dnxhd,\n"
+     "speedhq, ProRes and CineForm beside it (the built-in clip at 1920x1080 and 720x486)."},
     {"demo", COMMAND_DEMO, 0, 0, "qf25 demo [options]",
      "Pans the built-in photograph into a 1920x1080 interlaced clip, encodes it to\n"
      "qf25-demo.avi, decodes it and writes qf25-demo.png (original | decoded)."},
@@ -115,7 +115,9 @@ const OptionRow OPTIONS[] = {
     {"seconds", 0, "S", COMMAND_BENCH, [](Options& o, const std::string& v) { o.seconds = ParseSeconds(v); },
      "time for each measurement, 0.1 to 3600 (default 2)"},
     {"peers", 0, nullptr, COMMAND_BENCH, [](Options& o, const std::string&) { o.peers = true; },
-     "also code the clip with libjpeg-turbo, mjpeg, dnxhd and speedhq, in UYVY and BGR32"},
+     "also code the clip with libjpeg-turbo, mjpeg, dnxhd, speedhq, ProRes and CineForm"},
+    {"quick", 0, nullptr, COMMAND_BENCH, [](Options& o, const std::string&) { o.quick = true; },
+     "with --peers: one setting of each peer, 6 frames, at most 0.15 s per measurement"},
     {"out", 'o', "DIR", COMMAND_DEMO, [](Options& o, const std::string& v) { o.outDir = v; },
      "directory for qf25-demo.avi and qf25-demo.png (default: the current one)"},
     {"cpumask", 0, "MASK", CODING,

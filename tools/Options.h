@@ -28,6 +28,7 @@ struct Options {
     bool help = false;
     bool verify = false;
     bool peers = false;
+    bool quick = false;  // bench --peers: fewer settings, frames and seconds
     bool skipDamaged = false;
     bool crop = false;
     bool pad = false;

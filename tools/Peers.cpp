@@ -2,6 +2,7 @@
 
 #include "ToolError.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <turbojpeg.h>
@@ -11,15 +12,29 @@ extern "C" {
 }
 
 const PeerCodec PEER_CODECS[PEER_CODEC_COUNT] = {
-    {"qf25", nullptr, PeerFamily::QF25, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0},
-    {"libjpeg-turbo", "quality 90, 4:2:2", PeerFamily::TURBOJPEG, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0},
-    {"mjpeg", "-q:v 2, yuvj422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ422P, "", 2},
+    {"qf25", nullptr, PeerFamily::QF25, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0, true},
+    {"libjpeg-turbo", "quality 90, 4:2:2", PeerFamily::TURBOJPEG, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0, true},
+    {"mjpeg", "-q:v 2, yuvj422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ422P, "", 2, true},
     {"dnxhd", "DNxHR HQ, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_DNXHD, AV_PIX_FMT_YUV422P,
-     "profile=dnxhr_hq", 0},
+     "profile=dnxhr_hq", 0, true},
     {"dnxhd-sq", "DNxHR SQ, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_DNXHD, AV_PIX_FMT_YUV422P,
-     "profile=dnxhr_sq", 0},
-    {"speedhq", "-q:v 2, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_SPEEDHQ, AV_PIX_FMT_YUV422P, "", 2,
+     "profile=dnxhr_sq", 0, false},
+    {"speedhq", "-q:v 2, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_SPEEDHQ, AV_PIX_FMT_YUV422P, "", 2, true,
      MKTAG('S', 'H', 'Q', '2')},
+    {"prores-proxy", "proxy, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10,
+     "profile=proxy", 0, false, MKTAG('a', 'p', 'c', 'o'), "prores_ks"},
+    {"prores-lt", "lt, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10, "profile=lt", 0,
+     false, MKTAG('a', 'p', 'c', 's'), "prores_ks"},
+    {"prores", "standard, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10,
+     "profile=standard", 0, false, MKTAG('a', 'p', 'c', 'n'), "prores_ks"},
+    {"prores-hq", "hq, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10, "profile=hq",
+     0, true, MKTAG('a', 'p', 'c', 'h'), "prores_ks"},
+    {"cfhd", "film3+, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_CFHD, AV_PIX_FMT_YUV422P10, "quality=film3+",
+     0, true},
+    {"cfhd-film1", "film1, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_CFHD, AV_PIX_FMT_YUV422P10,
+     "quality=film1", 0, false},
+    {"cfhd-medium", "medium, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_CFHD, AV_PIX_FMT_YUV422P10,
+     "quality=medium", 0, false},
 };
 
 void TurboFree::operator()(void* handle) const
@@ -30,6 +45,21 @@ void TurboFree::operator()(void* handle) const
 bool TakesPlanes(const PeerCodec& codec, const PixelLayout& layout)
 {
     return codec.family != PeerFamily::QF25 && layout.bitCount == 16;
+}
+
+int SampleShift(const PeerCodec& codec)
+{
+    if (codec.family != PeerFamily::LIBAVCODEC)
+        return 0;
+    return av_pix_fmt_desc_get(codec.avFormat)->comp[0].depth - 8;
+}
+
+void WidenPlanes(const uint8_t* planes, size_t samples, int shift, uint8_t* wide)
+{
+    for (size_t i = 0; i < samples; ++i) {
+        const uint16_t sample = uint16_t(planes[i] << shift);
+        std::memcpy(wide + 2 * i, &sample, 2);
+    }
 }
 
 void UyvyToPlanes(const uint8_t* uyvy, int width, int height, uint8_t* planes)
@@ -82,10 +112,23 @@ struct PlaneLayout {
     int strides[3];
 };
 
-PlaneLayout PlanesOf(uint8_t* planes, int width, int height)
+PlaneLayout PlanesOf(uint8_t* planes, int width, int height, int sampleBytes = 1)
 {
-    const size_t luma = size_t(width) * size_t(height);
-    return {{planes, planes + luma, planes + luma + luma / 2}, {width, width / 2, width / 2}};
+    const size_t luma = size_t(width) * size_t(height) * size_t(sampleBytes);
+    const int stride = width * sampleBytes;
+    return {{planes, planes + luma, planes + luma + luma / 2}, {stride, stride / 2, stride / 2}};
+}
+
+// 16-bit samples rounded to 8 bits after the shift left WidenPlanes made.
+void NarrowPlane(const uint8_t* from, int fromStride, uint8_t* to, int width, int height, int shift)
+{
+    for (int y = 0; y < height; ++y, from += fromStride, to += width) {
+        for (int x = 0; x < width; ++x) {
+            uint16_t sample;
+            std::memcpy(&sample, from + 2 * x, 2);
+            to[x] = uint8_t(std::min((sample + (1 << (shift - 1))) >> shift, 255));
+        }
+    }
 }
 
 // libavcodec's 4:2:2 planes stay in its own frame; everything else is
@@ -119,7 +162,8 @@ void MakeScaler(PeerSession& session, AVPixelFormat from, AVPixelFormat to)
 void OpenAvEncoder(PeerSession& session)
 {
     const PeerCodec& codec = *session.codec;
-    const AVCodec* encoder = avcodec_find_encoder(codec.avCodec);
+    const AVCodec* encoder =
+        codec.avEncoder != nullptr ? avcodec_find_encoder_by_name(codec.avEncoder) : avcodec_find_encoder(codec.avCodec);
     session.context.reset(encoder == nullptr ? nullptr : avcodec_alloc_context3(encoder));
     if (session.context == nullptr)
         Fail(codec.name, "this FFmpeg has no such encoder");
@@ -179,8 +223,9 @@ std::span<const uint8_t> AvEncode(PeerSession& session, const uint8_t* picture)
     const int width = session.width;
     const int height = session.height;
     if (TakesPlanes(*session.codec, *session.layout)) {
-        const PlaneLayout planes = PlanesOf(const_cast<uint8_t*>(picture), width, height);
-        frame.buf[0] = Borrow(picture, PictureBytes(*session.layout, width, height) + PEER_PADDING);
+        const int sampleBytes = SampleShift(*session.codec) > 0 ? 2 : 1;
+        const PlaneLayout planes = PlanesOf(const_cast<uint8_t*>(picture), width, height, sampleBytes);
+        frame.buf[0] = Borrow(picture, PictureBytes(*session.layout, width, height) * sampleBytes + PEER_PADDING);
         for (int p = 0; p < 3; ++p) {
             frame.data[p] = planes.data[p];
             frame.linesize[p] = planes.strides[p];
@@ -217,8 +262,12 @@ void AvDecode(PeerSession& session, const uint8_t* coded, size_t size)
     if (received < 0)
         Fail(session.codec->name, "cannot decode its own frame (" + AvErrorText(received) + ")");
     const AVFrame& frame = *session.frame;
-    if (KeepsPictureInFrame(session))
+    if (KeepsPictureInFrame(session)) {
+        // CopyDecoded reads the planes as the encoder took them.
+        if (frame.format != session.codec->avFormat)
+            Fail(session.codec->name, std::string("decodes to ") + av_get_pix_fmt_name(AVPixelFormat(frame.format)));
         return;
+    }
     MakeScaler(session, AVPixelFormat(frame.format), session.layout->avFormat);
     uint8_t* target = session.picture.data();
     const int stride = int(LineBytes(*session.layout, session.width));
@@ -351,7 +400,13 @@ void CopyDecoded(const PeerSession& session, uint8_t* picture)
     }
     const AVFrame& frame = *session.frame;
     const PlaneLayout planes = PlanesOf(picture, session.width, session.height);
-    for (int p = 0; p < 3; ++p)
+    const int shift = SampleShift(*session.codec);
+    for (int p = 0; p < 3; ++p) {
+        if (shift > 0) {
+            NarrowPlane(frame.data[p], frame.linesize[p], planes.data[p], planes.strides[p], session.height, shift);
+            continue;
+        }
         av_image_copy_plane(planes.data[p], planes.strides[p], frame.data[p], frame.linesize[p], planes.strides[p],
                             session.height);
+    }
 }

@@ -1,7 +1,8 @@
 // The codecs `qf25 bench --peers` and the peers benchmark set beside QF25,
 // all driven through the same few calls: QF25 through include/qf25.h,
 // libjpeg-turbo through its TurboJPEG API, and FFmpeg's mjpeg, dnxhd (DNxHR
-// HQ and SQ) and speedhq through libavcodec. A session codes one frame per
+// HQ and SQ), speedhq, prores_ks (ProRes) and cfhd (CineForm) through
+// libavcodec. A session codes one frame per
 // call and keeps the result until the next one, so that a timed call does the
 // codec's work and nothing else.
 #pragma once
@@ -25,11 +26,13 @@ struct PeerCodec {
     AVPixelFormat avFormat;  // the 4:2:2 planes it codes
     const char* avOptions;   // the encoder's own options, "key=value:key=value"
     int qscale;              // a fixed quantiser scale, as ffmpeg's -q:v; 0 for none
+    bool quick;              // coded by `bench --peers --quick` too
     uint32_t codecTag = 0;   // the FourCC a container would give the decoder, or 0
+    const char* avEncoder = nullptr;  // libavcodec's encoder by name; none: its default for avCodec
 };
 
 // QF25 first, then its peers.
-constexpr int PEER_CODEC_COUNT = 6;
+constexpr int PEER_CODEC_COUNT = 13;
 extern const PeerCodec PEER_CODECS[PEER_CODEC_COUNT];
 constexpr int TURBOJPEG_QUALITY = 90;
 
@@ -37,6 +40,12 @@ constexpr int TURBOJPEG_QUALITY = 90;
 // (width x height bytes), then Cb and Cr (width / 2 x height each). BGR32
 // they take as it is (libjpeg-turbo as BGRX).
 bool TakesPlanes(const PeerCodec& codec, const PixelLayout& layout);
+// The bits a codec's samples have beyond 8. Such a codec takes our 8-bit
+// planes widened to 16-bit samples shifted left by this, and gives its
+// decoded planes back rounded to 8 bits.
+int SampleShift(const PeerCodec& codec);
+// `planes` in our form, into 16-bit samples (twice the bytes) shifted left.
+void WidenPlanes(const uint8_t* planes, size_t samples, int shift, uint8_t* wide);
 void UyvyToPlanes(const uint8_t* uyvy, int width, int height, uint8_t* planes);
 void PlanesToUyvy(const uint8_t* planes, int width, int height, uint8_t* uyvy);
 
@@ -74,9 +83,10 @@ PeerSession OpenPeerEncoder(const PeerCodec& codec, const PixelLayout& layout, i
 PeerSession OpenPeerDecoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height,
                             SliceThreads slices);
 
-// `picture` is in the form TakesPlanes says. The frame stays valid until the
+// `picture` is in the form TakesPlanes and SampleShift say. The frame stays valid until the
 // session's next call.
 std::span<const uint8_t> PeerEncode(PeerSession& session, const uint8_t* picture);
 void PeerDecode(PeerSession& session, const uint8_t* coded, size_t size);
-// The picture the last PeerDecode gave, in the form TakesPlanes says.
+// The picture the last PeerDecode gave, in the form TakesPlanes says, with
+// 8-bit samples.
 void CopyDecoded(const PeerSession& session, uint8_t* picture);

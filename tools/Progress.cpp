@@ -52,12 +52,14 @@ void UpdateProgress(Progress& progress, int64_t framesDone)
     progress.drawn = true;
     const double elapsed = SecondsSince(progress.started);
     const double fps = elapsed > 0 ? double(framesDone) / elapsed : 0.0;
-    std::string line = progress.label + " frame " + std::to_string(framesDone);
+    std::string line = progress.label + (progress.countsFrames ? " frame " : " step ") + std::to_string(framesDone);
     if (progress.expectedFrames > 0)
         line += '/' + std::to_string(progress.expectedFrames);
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "  %.1f fps", fps);
-    line += rate;
+    if (progress.countsFrames) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "  %.1f fps", fps);
+        line += rate;
+    }
     if (progress.expectedFrames > framesDone && fps > 0)
         line += "  " + FormatDuration(double(progress.expectedFrames - framesDone) / fps) + " left";
     std::fprintf(stderr, "\r%s\033[K", line.c_str());

@@ -11,6 +11,7 @@ struct Progress {
     bool enabled = false;
     int64_t expectedFrames = 0;  // 0 when the input does not say
     std::string label;
+    bool countsFrames = true;  // false: counts steps of work, shown without a rate
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastDrawn;
     bool drawn = false;

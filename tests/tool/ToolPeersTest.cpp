@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 TEST(ToolPeers, UyvyRepacksIntoPlanesAndBack)
@@ -33,6 +36,10 @@ TEST(ToolPeers, EveryCodecGivesBackThePhotographsInBothLayouts)
         const BenchClip clip = LoadBenchClip(options, *FindPixelLayout(name), 0, 0);
         ASSERT_EQ(clip.pictures.size(), 2u);
         for (const PeerCodec& codec : PEER_CODECS) {
+            // FFmpeg's cfhd does not decode its own frames of 486 lines; the
+            // table shows it as skipped.
+            if (codec.avCodec == AV_CODEC_ID_CFHD)
+                continue;
             const CodedClip coded = CodeClip(codec, clip, 0);
             // Planes in the wrong order or colours converted the wrong way
             // round give far less than this.
@@ -45,6 +52,20 @@ TEST(ToolPeers, EveryCodecGivesBackThePhotographsInBothLayouts)
             EXPECT_LT(bitsPerPixel, 12.0) << codec.name << " " << name;
         }
     }
+}
+
+// CineForm at a height its decoder takes.
+TEST(ToolPeers, CineFormGivesBackThePhotographs)
+{
+    Options options;
+    options.frames = 2;
+    options.peers = true;
+    const BenchClip clip = LoadBenchClip(options, *FindPixelLayout("uyvy"), 720, 480);
+    const PeerCodec* cfhd = std::find_if(std::begin(PEER_CODECS), std::end(PEER_CODECS),
+                                         [](const PeerCodec& codec) { return codec.avCodec == AV_CODEC_ID_CFHD; });
+    ASSERT_NE(cfhd, std::end(PEER_CODECS));
+    const CodedClip coded = CodeClip(*cfhd, clip, 0);
+    EXPECT_GT(coded.psnr, 40.0);
 }
 
 TEST(ToolPeers, ACodecThatCannotTakeTheSizeIsNamed)
