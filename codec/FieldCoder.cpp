@@ -93,9 +93,9 @@ FieldStatus DecodeField(CodecInstance* instance, const uint8_t* frame, uint32_t 
         for (int k = 0; k < SLICE_COUNT; ++k)
             damaged |= DecodeSlice(instance, spans[k].data, spans[k].size, firstLine, stride, k,
                                    instance->pixelFormat);
-        return damaged ? FIELD_DAMAGED : FIELD_OK;
+    } else {
+        damaged |= DecodeSlicesOnWorkers(instance, spans, firstLine, stride);
     }
-    damaged |= DecodeSlicesOnWorkers(instance, spans, firstLine, stride);
     return damaged ? FIELD_DAMAGED : FIELD_OK;
 }
 
