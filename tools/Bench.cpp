@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr double BENCH_SECONDS = 2.0;  // a measurement's default time
+
 struct BenchRow {
     BenchRun run;
     int threads;  // threads decoding or encoding
@@ -50,11 +52,12 @@ int RunBench(const Options& options)
     std::printf("%-8s %8s %10s %10s\n", "", "threads", "frames/s", "Mpixel/s");
 
     const int instances = WorkerCount(options);
+    const double seconds = options.seconds > 0 ? options.seconds : BENCH_SECONDS;
     const double megapixels = double(clip.width) * double(clip.height) / 1e6;
     double oneThread[2] = {};
     double allCores[2] = {};
     for (const BenchRow& row : BenchRows(instances)) {
-        const double fps = MeasureCodec(qf25, clip, coded, row.run, options.quality, options.seconds);
+        const double fps = MeasureCodec(qf25, clip, coded, row.run, options.quality, seconds);
         const int step = row.run.step == BenchStep::DECODE;
         if (row.threads == 1)
             oneThread[step] = fps;

@@ -5,6 +5,7 @@
 #include "PictureInput.h"
 #include "Pipeline.h"
 #include "Progress.h"
+#include "Ssim.h"
 #include "ToolError.h"
 
 #include <algorithm>
@@ -138,16 +139,18 @@ const std::vector<std::vector<uint8_t>>& ReferencesFor(const PeerCodec& codec, c
     return TakesPlanes(codec, *clip.layout) ? clip.planes : clip.pictures;
 }
 
-CodedClip CodeClip(const PeerCodec& codec, const BenchClip& clip, int quality)
+CodedClip CodeClip(const PeerCodec& codec, const BenchClip& clip, int level)
 {
     const PixelLayout& layout = *clip.layout;
-    PeerSession encoder = OpenPeerEncoder(codec, layout, clip.width, clip.height, quality);
+    PeerSession encoder = OpenPeerEncoder(codec, layout, clip.width, clip.height, level);
     PeerSession decoder = OpenPeerDecoder(codec, layout, clip.width, clip.height, SliceThreads::WORKERS);
     std::vector<uint8_t> decoded(PictureBytes(layout, clip.width, clip.height));
     CodedClip coded;
     uint64_t squaredError = 0;
     uint64_t samples = 0;
     const std::vector<std::vector<uint8_t>>& inputs = InputsFor(codec, clip);
+    SsimMeter ssim = OpenSsimMeter(TakesPlanes(codec, layout) ? AV_PIX_FMT_YUV422P : layout.avFormat, clip.width,
+                                   clip.height);
     for (size_t i = 0; i < inputs.size(); ++i) {
         const std::span<const uint8_t> frame = PeerEncode(encoder, inputs[i].data());
         coded.frames.emplace_back(frame.begin(), frame.end());
@@ -156,22 +159,25 @@ CodedClip CodeClip(const PeerCodec& codec, const BenchClip& clip, int quality)
         coded.bytes += frame.size();
         PeerDecode(decoder, coded.frames.back().data(), frame.size());
         CopyDecoded(decoder, decoded.data());
-        squaredError += SquaredError(layout, ReferencesFor(codec, clip)[i].data(), decoded.data(), decoded.size());
+        const uint8_t* original = ReferencesFor(codec, clip)[i].data();
+        squaredError += SquaredError(layout, original, decoded.data(), decoded.size());
+        AddSsimPictures(ssim, original, decoded.data());
         samples += layout.bitCount == 32 ? decoded.size() / 4 * 3 : decoded.size();
     }
     coded.psnr = squaredError == 0 ? INFINITY
                                    : 10.0 * std::log10(255.0 * 255.0 * double(samples) / double(squaredError));
+    coded.ssim = MeanSsim(ssim);
     return coded;
 }
 
 double MeasureCodec(const PeerCodec& codec, const BenchClip& clip, const CodedClip& coded, const BenchRun& run,
-                    int quality, double seconds)
+                    int level, double seconds)
 {
     std::vector<PeerSession> sessions;
     for (int i = 0; i < run.instances; ++i)
         sessions.push_back(run.step == BenchStep::DECODE
                                ? OpenPeerDecoder(codec, *clip.layout, clip.width, clip.height, run.slices)
-                               : OpenPeerEncoder(codec, *clip.layout, clip.width, clip.height, quality));
+                               : OpenPeerEncoder(codec, *clip.layout, clip.width, clip.height, level));
     const std::vector<std::vector<uint8_t>>& inputs = InputsFor(codec, clip);
     return Measure(run.instances, seconds, [&](int worker, FrameJob& job) {
         const size_t frame = size_t(job.number % int64_t(inputs.size()));

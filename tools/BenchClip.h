@@ -36,10 +36,11 @@ struct CodedClip {
     std::vector<size_t> sizes;
     uint64_t bytes = 0;
     double psnr = 0;  // of all decoded samples (not BGR32's fourth bytes) against the clip's
+    double ssim = 0;  // the same samples' mean SSIM
 };
 
-// Codes and decodes every picture once, untimed.
-CodedClip CodeClip(const PeerCodec& codec, const BenchClip& clip, int quality);
+// Codes and decodes every picture once, untimed. `level` as OpenPeerEncoder takes it.
+CodedClip CodeClip(const PeerCodec& codec, const BenchClip& clip, int level);
 
 enum class BenchStep { ENCODE, DECODE };
 
@@ -52,4 +53,4 @@ struct BenchRun {
 // Frames per second: the fastest of a few rounds that together take about
 // `seconds`, since other load on the machine only ever slows a round down.
 double MeasureCodec(const PeerCodec& codec, const BenchClip& clip, const CodedClip& coded, const BenchRun& run,
-                    int quality, double seconds);
+                    int level, double seconds);

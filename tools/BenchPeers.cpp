@@ -1,6 +1,7 @@
 // `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg, dnxhd, speedhq,
-// ProRes and CineForm on the same pictures, in the same run, one table per picture size and
-// layout.
+// ProRes and CineForm on the same pictures, in the same run, one table per
+// picture size and layout, then QF25's speed against each peer's at equal
+// bitrate and at equal PSNR.
 #include "Commands.h"
 
 #include "BenchClip.h"
@@ -9,7 +10,9 @@
 #include "ToolError.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -17,30 +20,76 @@ namespace {
 constexpr int SD_WIDTH = 720;
 constexpr int SD_HEIGHT = 486;
 constexpr int COLUMNS = 4;  // encode and decode, each on one thread and on all
-// QF25's qualities for the comparisons at equal bitrate and equal PSNR.
-constexpr int SWEEP_QUALITIES[] = {50, 75, 90, 95, 99};
-constexpr int SWEEP_SIZE = int(std::size(SWEEP_QUALITIES));
 constexpr int64_t QUICK_FRAMES = 6;
 constexpr double QUICK_SECONDS = 0.15;
+constexpr double PEERS_SECONDS = 1.0;  // a measurement's default time in a full run
 
-// One `bench --peers` run: its options with --quick applied, the codecs it
-// codes and its progress in measurements.
+// A table's row: a codec at one of its levels (0: the codec has none).
+struct PeerRow {
+    const PeerCodec* codec;
+    int level;
+};
+
+// One `bench --peers` run: its options with --quick applied, its rows and
+// its progress in measurements.
 struct PeerRun {
     Options options;
     int instances = 1;
-    std::vector<const PeerCodec*> codecs;
+    std::vector<PeerRow> rows;  // QF25's first, from its lowest quality up
+    int workersQuality = DEFAULT_QUALITY;
     Progress progress;
     int64_t measured = 0;
 };
 
 struct PeerFigures {
-    const PeerCodec* codec;
+    PeerRow row;
     std::string skipped;  // why the codec has no figures
     double bitsPerPixel = 0;
     double psnr = 0;
+    double ssim = 0;
     double fps[COLUMNS] = {};  // 0: not measured
-    double workersDecode = 0;  // QF25: one instance decoding on its four workers
+    double workersDecode = 0;  // QF25 at workersQuality: one instance decoding on its four workers
 };
+
+bool IsQf25(const PeerFigures& figures)
+{
+    return figures.row.codec->family == PeerFamily::QF25;
+}
+
+// Every level of QF25 (and --quality's), since the comparisons at equal
+// bitrate and PSNR interpolate between them; every level of each peer in a
+// full run, its quick level with --quick.
+std::vector<PeerRow> Rows(const Options& options)
+{
+    std::vector<PeerRow> rows;
+    for (const PeerCodec& codec : PEER_CODECS) {
+        if (options.quick && !codec.quick)
+            continue;
+        if (codec.levels.empty())
+            rows.push_back({&codec, 0});
+        const bool sweep = codec.family == PeerFamily::QF25 || !options.quick;
+        for (const int level : codec.levels) {
+            if (sweep || level == codec.quickLevel)
+                rows.push_back({&codec, level});
+        }
+    }
+    const auto qf25End = std::find_if(rows.begin(), rows.end(),
+                                      [](const PeerRow& row) { return row.codec->family != PeerFamily::QF25; });
+    const auto at = std::lower_bound(rows.begin(), qf25End, options.quality,
+                                     [](const PeerRow& row, int quality) { return row.level < quality; });
+    if (options.quality != 0 && (at == qf25End || at->level != options.quality))
+        rows.insert(at, {&PEER_CODECS[0], options.quality});
+    return rows;
+}
+
+std::string SettingsText(const PeerRow& row)
+{
+    const PeerCodec& codec = *row.codec;
+    if (row.level == 0)
+        return codec.settings;
+    const std::string level = std::string(codec.levelName) + " " + std::to_string(row.level);
+    return *codec.settings != '\0' ? level + ", " + codec.settings : level;
+}
 
 std::vector<BenchRun> Columns(int instances)
 {
@@ -56,10 +105,9 @@ bool Measured(const std::vector<BenchRun>& columns, int column)
     return columns[size_t(column)].instances > 1 || column % 2 == 0;
 }
 
-double Timed(PeerRun& run, const PeerCodec& codec, const BenchClip& clip, const CodedClip& coded,
-             const BenchRun& bench, int quality)
+double Timed(PeerRun& run, const PeerRow& row, const BenchClip& clip, const CodedClip& coded, const BenchRun& bench)
 {
-    const double fps = MeasureCodec(codec, clip, coded, bench, quality, run.options.seconds);
+    const double fps = MeasureCodec(*row.codec, clip, coded, bench, row.level, run.options.seconds);
     UpdateProgress(run.progress, ++run.measured);
     return fps;
 }
@@ -68,10 +116,10 @@ double Timed(PeerRun& run, const PeerCodec& codec, const BenchClip& clip, const 
 int64_t MeasurementsPerTable(const PeerRun& run)
 {
     const std::vector<BenchRun> columns = Columns(run.instances);
-    int64_t perCodec = 0;
+    int64_t perRow = 0;
     for (int c = 0; c < COLUMNS; ++c)
-        perCodec += Measured(columns, c) ? 1 : 0;
-    return perCodec * int64_t(run.codecs.size()) + 1 + 2 * SWEEP_SIZE;
+        perRow += Measured(columns, c) ? 1 : 0;
+    return perRow * int64_t(run.rows.size()) + 1;
 }
 
 double BitsPerPixel(const CodedClip& coded, const BenchClip& clip)
@@ -79,21 +127,21 @@ double BitsPerPixel(const CodedClip& coded, const BenchClip& clip)
     return 8.0 * double(coded.bytes) / double(clip.pictures.size()) / (double(clip.width) * double(clip.height));
 }
 
-PeerFigures MeasurePeer(PeerRun& run, const PeerCodec& codec, const BenchClip& clip)
+PeerFigures MeasureRow(PeerRun& run, const PeerRow& row, const BenchClip& clip)
 {
-    const int quality = run.options.quality;
-    PeerFigures figures{&codec, {}};
-    const CodedClip coded = CodeClip(codec, clip, quality);
+    PeerFigures figures{row, {}};
+    const CodedClip coded = CodeClip(*row.codec, clip, row.level);
     figures.bitsPerPixel = BitsPerPixel(coded, clip);
     figures.psnr = coded.psnr;
+    figures.ssim = coded.ssim;
     const std::vector<BenchRun> columns = Columns(run.instances);
     for (int c = 0; c < COLUMNS; ++c) {
         if (Measured(columns, c))
-            figures.fps[c] = Timed(run, codec, clip, coded, columns[size_t(c)], quality);
+            figures.fps[c] = Timed(run, row, clip, coded, columns[size_t(c)]);
     }
     // A single stream decoded as fast as one instance can.
-    if (codec.family == PeerFamily::QF25)
-        figures.workersDecode = Timed(run, codec, clip, coded, {BenchStep::DECODE, 1, SliceThreads::WORKERS}, quality);
+    if (IsQf25(figures) && row.level == run.workersQuality)
+        figures.workersDecode = Timed(run, row, clip, coded, {BenchStep::DECODE, 1, SliceThreads::WORKERS});
     return figures;
 }
 
@@ -105,95 +153,70 @@ void PrintFigure(double value, const char* format)
         std::printf(" %10s", "-");
 }
 
-void PrintRow(const PeerFigures& figures, const Options& options)
+void PrintName(const PeerRow& row)
 {
-    const PeerCodec& codec = *figures.codec;
-    const std::string settings =
-        codec.settings != nullptr ? codec.settings
-                                 : "quality " + std::to_string(options.quality ? options.quality : DEFAULT_QUALITY);
-    std::printf("%-14s %-19s", codec.name, settings.c_str());
+    std::printf("%-14s %-19s", row.codec->name, SettingsText(row).c_str());
+}
+
+void PrintRow(const PeerFigures& figures)
+{
+    PrintName(figures.row);
     if (!figures.skipped.empty()) {
         std::printf(" skipped: %s\n", figures.skipped.c_str());
         return;
     }
-    std::printf(" %7.2f %7.2f", figures.bitsPerPixel, figures.psnr);
+    std::printf(" %7.2f %7.2f %7.4f", figures.bitsPerPixel, figures.psnr, figures.ssim);
     for (const double fps : figures.fps)
         PrintFigure(fps, " %10.1f");
     std::printf("\n");
 }
 
-// QF25 at one quality: rate, distortion and one-thread speed.
-struct SweepPoint {
-    int quality;
-    double bitsPerPixel;
-    double psnr;
-    double encodeFps;
-    double decodeFps;
-};
+using Speeds = std::array<double, COLUMNS>;
 
-std::vector<SweepPoint> MeasureSweep(PeerRun& run, const BenchClip& clip)
+// QF25's speeds where `key` (bits per pixel or PSNR, both rising with the
+// quality) reaches `target`: in each column the time per frame interpolated
+// linearly in `key` between the two qualities around it. None outside them.
+std::optional<Speeds> SpeedsAt(const std::vector<PeerFigures>& qf25, double PeerFigures::*key, double target)
 {
-    const PeerCodec& qf25 = PEER_CODECS[0];
-    std::vector<SweepPoint> sweep;
-    for (const int quality : SWEEP_QUALITIES) {
-        const CodedClip coded = CodeClip(qf25, clip, quality);
-        const auto speed = [&](BenchStep step) {
-            return Timed(run, qf25, clip, coded, {step, 1, SliceThreads::CALLER}, quality);
-        };
-        sweep.push_back({quality, BitsPerPixel(coded, clip), coded.psnr, speed(BenchStep::ENCODE),
-                         speed(BenchStep::DECODE)});
-    }
-    return sweep;
-}
-
-struct Speeds {
-    double encode;
-    double decode;
-};
-
-// QF25's one-thread speeds where `key` (bits per pixel or PSNR, both rising
-// with the quality) reaches `target`: the time per frame interpolated
-// linearly in `key` between the two qualities around it. None outside the
-// sweep.
-std::optional<Speeds> SpeedsAt(const std::vector<SweepPoint>& sweep, double SweepPoint::*key, double target)
-{
-    for (size_t i = 1; i < sweep.size(); ++i) {
-        const SweepPoint& a = sweep[i - 1];
-        const SweepPoint& b = sweep[i];
+    for (size_t i = 1; i < qf25.size(); ++i) {
+        const PeerFigures& a = qf25[i - 1];
+        const PeerFigures& b = qf25[i];
         if (target < a.*key || target > b.*key)
             continue;
         const double t = b.*key > a.*key ? (target - a.*key) / (b.*key - a.*key) : 0.0;
-        const auto at = [t](double fpsA, double fpsB) { return 1.0 / ((1.0 - t) / fpsA + t / fpsB); };
-        return Speeds{at(a.encodeFps, b.encodeFps), at(a.decodeFps, b.decodeFps)};
+        Speeds speeds{};
+        for (int c = 0; c < COLUMNS; ++c) {
+            if (a.fps[c] > 0 && b.fps[c] > 0)
+                speeds[size_t(c)] = 1.0 / ((1.0 - t) / a.fps[c] + t / b.fps[c]);
+        }
+        return speeds;
     }
     return std::nullopt;
 }
 
-void PrintRatios(const char* where, const std::optional<Speeds>& qf25, const PeerFigures& peer)
+void PrintRatios(const std::optional<Speeds>& qf25, const PeerFigures& peer)
 {
-    if (!qf25) {
-        std::printf("%s: outside qf25's qualities", where);
-        return;
-    }
-    std::printf("%s: encode %.2f, decode %.2f", where, qf25->encode / peer.fps[0], qf25->decode / peer.fps[2]);
+    for (int c = 0; c < COLUMNS; ++c)
+        PrintFigure(qf25 && peer.fps[c] > 0 ? (*qf25)[size_t(c)] / peer.fps[c] : 0, " %10.2f");
 }
 
-void PrintEqualQuality(PeerRun& run, const std::vector<PeerFigures>& table, const BenchClip& clip)
+void PrintEqualQuality(const std::vector<PeerFigures>& table, const std::string& all)
 {
-    const std::vector<SweepPoint> sweep = MeasureSweep(run, clip);
-    EndProgress(run.progress);
-    for (const SweepPoint& point : sweep) {
-        const std::string settings = "quality " + std::to_string(point.quality);
-        std::printf("%-14s %-19s %7.2f %7.2f %10.1f %10s %10.1f\n", "qf25", settings.c_str(), point.bitsPerPixel,
-                    point.psnr, point.encodeFps, "", point.decodeFps);
-    }
-    for (size_t p = 1; p < table.size(); ++p) {
-        const PeerFigures& peer = table[p];
-        if (!peer.skipped.empty())
+    std::vector<PeerFigures> qf25;
+    std::copy_if(table.begin(), table.end(), std::back_inserter(qf25), IsQf25);
+    // Both halves line up with the table's four speed columns.
+    std::printf("%-78s | %s\n", "qf25/peer, qf25 at the peer's bitrate", "qf25 at the peer's PSNR");
+    std::printf("%-34s", "");
+    for (int half = 0; half < 2; ++half)
+        std::printf(" %10s %10s %10s %10s%s", "enc 1 thr", ("enc " + all).c_str(), "dec 1 thr",
+                    ("dec " + all).c_str(), half == 0 ? " |" : "\n");
+    for (const PeerFigures& peer : table) {
+        if (IsQf25(peer) || !peer.skipped.empty())
             continue;
-        std::printf("qf25/%s on one thread", peer.codec->name);
-        PrintRatios(" at its bitrate", SpeedsAt(sweep, &SweepPoint::bitsPerPixel, peer.bitsPerPixel), peer);
-        PrintRatios("; at its PSNR", SpeedsAt(sweep, &SweepPoint::psnr, peer.psnr), peer);
+        PrintName(peer.row);
+        PrintRatios(SpeedsAt(qf25, &PeerFigures::bitsPerPixel, peer.bitsPerPixel), peer);
+        std::printf(" |");
+        PrintRatios(SpeedsAt(qf25, &PeerFigures::psnr, peer.psnr), peer);
         std::printf("\n");
     }
 }
@@ -203,42 +226,29 @@ void PrintTable(PeerRun& run, const BenchClip& clip)
     const int instances = run.instances;
     std::printf("\n%dx%d %s\n", clip.width, clip.height, clip.layout->name);
     const std::string all = std::to_string(instances) + " thr";
-    std::printf("%-14s %-19s %7s %7s %10s %10s %10s %10s\n", "codec", "settings", "bits/px", "PSNR dB", "enc 1 thr",
-                ("enc " + all).c_str(), "dec 1 thr", ("dec " + all).c_str());
+    std::printf("%-14s %-19s %7s %7s %7s %10s %10s %10s %10s\n", "codec", "settings", "bits/px", "PSNR dB", "SSIM",
+                "enc 1 thr", ("enc " + all).c_str(), "dec 1 thr", ("dec " + all).c_str());
     std::vector<PeerFigures> table;
-    for (const PeerCodec* codec : run.codecs) {
+    for (const PeerRow& row : run.rows) {
         try {
-            table.push_back(MeasurePeer(run, *codec, clip));
+            table.push_back(MeasureRow(run, row, clip));
         } catch (const ToolError& error) {
             // A peer that cannot code the size is noted; QF25 failing is a failure.
-            if (codec->family == PeerFamily::QF25)
+            if (row.codec->family == PeerFamily::QF25)
                 throw;
-            table.push_back({codec, error.message});
+            table.push_back({row, error.message});
         }
         EndProgress(run.progress);
-        PrintRow(table.back(), run.options);
+        PrintRow(table.back());
         std::fflush(stdout);
     }
-    const PeerFigures& qf25 = table[0];
-    for (size_t p = 1; p < table.size(); ++p) {
-        if (!table[p].skipped.empty())
-            continue;
-        std::printf("%-34s %15s", ("qf25/" + std::string(table[p].codec->name)).c_str(), "");
-        for (int c = 0; c < COLUMNS; ++c)
-            PrintFigure(table[p].fps[c] > 0 ? qf25.fps[c] / table[p].fps[c] : 0, " %10.2f");
-        std::printf("\n");
-    }
+    const PeerFigures& qf25 = *std::find_if(table.begin(), table.end(),
+                                            [](const PeerFigures& figures) { return figures.workersDecode > 0; });
     const double workers = qf25.workersDecode;
-    std::printf("qf25 decoding one frame at a time on one instance's 4 workers: %.1f frames/s, %.2f times its own "
-                "decode on one thread",
-                workers, workers / qf25.fps[2]);
-    const PeerFigures& turbo = table[1];
-    const int column = instances > 1 ? 3 : 2;
-    if (turbo.skipped.empty() && turbo.fps[column] > 0)
-        std::printf(", %.2f times libjpeg-turbo's decode on %d thread%s", workers / turbo.fps[column],
-                    column == 3 ? instances : 1, column == 3 ? "s" : "");
-    std::printf("\n");
-    PrintEqualQuality(run, table, clip);
+    std::printf("qf25 quality %d decoding one frame at a time on one instance's 4 workers: %.1f frames/s, %.2f "
+                "times its own decode on one thread\n",
+                run.workersQuality, workers, workers / qf25.fps[2]);
+    PrintEqualQuality(table, all);
     std::fflush(stdout);
 }
 
@@ -249,12 +259,12 @@ int RunPeerBench(const Options& options)
     PeerRun run;
     run.options = options;
     run.instances = WorkerCount(options);
-    for (const PeerCodec& codec : PEER_CODECS) {
-        if (codec.quick || !options.quick)
-            run.codecs.push_back(&codec);
-    }
+    run.rows = Rows(options);
+    if (options.quality != 0)
+        run.workersQuality = options.quality;
+    run.options.seconds = options.seconds > 0 ? options.seconds : PEERS_SECONDS;
     if (options.quick) {
-        run.options.seconds = std::min(options.seconds, QUICK_SECONDS);
+        run.options.seconds = std::min(run.options.seconds, QUICK_SECONDS);
         run.options.frames = options.frames > 0 ? options.frames : QUICK_FRAMES;
     }
     const int instances = run.instances;
@@ -284,10 +294,11 @@ int RunPeerBench(const Options& options)
                     "  beforehand, their decoded samples rounded back to 8 bits ((x + 2) >> 2) untimed.\n"
                     "BGR32: qf25 and libjpeg-turbo (BGRX) convert colours themselves; the libavcodec peers\n"
                     "  take and give planes (8 or 10 bits), converted by libswscale inside the timed call.\n"
-                    "PSNR: all decoded 8-bit samples (Y, Cb, Cr or B, G, R) against the pictures coded.\n"
-                    "Equal bitrate, equal PSNR: qf25 at qualities 50, 75, 90, 95 and 99 on one thread; its time\n"
-                    "  per frame interpolated linearly in bits per pixel, or in PSNR, between the two qualities\n"
-                    "  around the peer's, against the peer's own one-thread speed.\n",
+                    "PSNR: all decoded 8-bit samples (Y, Cb, Cr or B, G, R) against the pictures coded;\n"
+                    "  SSIM: the same samples by libavfilter's ssim filter, planes weighted by their sizes.\n"
+                    "qf25/peer at the peer's bitrate or PSNR: in each column, qf25's time per frame interpolated\n"
+                    "  linearly in bits per pixel, or in PSNR, between the two qualities of qf25 around the\n"
+                    "  peer's figure, against the peer's own time; -: outside qf25's qualities.\n",
                     clip.pictures.size(), clip.description.c_str(), run.options.seconds / 5, instances, instances);
                 first = false;
             }

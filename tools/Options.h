@@ -22,7 +22,7 @@ struct Options {
     std::string pix = "uyvy";
     int threads = 0;  // 0: one per core
     int64_t frames = 0;  // 0: all, or the command's default
-    double seconds = 2.0;
+    double seconds = 0;  // 0: the command's default
     bool quiet = false;
     bool verbose = false;
     bool help = false;

@@ -11,30 +11,40 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+namespace {
+
+constexpr int QUALITIES[] = {50, 75, 90, 95, 99};
+constexpr int QSCALES[] = {10, 6, 4, 3, 2};
+constexpr int SPEEDHQ_QSCALE[] = {2};
+
+}  // namespace
+
 const PeerCodec PEER_CODECS[PEER_CODEC_COUNT] = {
-    {"qf25", nullptr, PeerFamily::QF25, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0, true},
-    {"libjpeg-turbo", "quality 90, 4:2:2", PeerFamily::TURBOJPEG, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", 0, true},
-    {"mjpeg", "-q:v 2, yuvj422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ422P, "", 2, true},
+    {"qf25", "", PeerFamily::QF25, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", "quality", QUALITIES, 0, true},
+    {"libjpeg-turbo", "4:2:2", PeerFamily::TURBOJPEG, AV_CODEC_ID_NONE, AV_PIX_FMT_NONE, "", "quality", QUALITIES, 90,
+     true},
+    {"mjpeg", "yuvj422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ422P, "", "-q:v", QSCALES, 2,
+     true},
     {"dnxhd", "DNxHR HQ, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_DNXHD, AV_PIX_FMT_YUV422P,
-     "profile=dnxhr_hq", 0, true},
+     "profile=dnxhr_hq", nullptr, {}, 0, true},
     {"dnxhd-sq", "DNxHR SQ, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_DNXHD, AV_PIX_FMT_YUV422P,
-     "profile=dnxhr_sq", 0, false},
-    {"speedhq", "-q:v 2, yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_SPEEDHQ, AV_PIX_FMT_YUV422P, "", 2, true,
-     MKTAG('S', 'H', 'Q', '2')},
+     "profile=dnxhr_sq", nullptr, {}, 0, false},
+    {"speedhq", "yuv422p", PeerFamily::LIBAVCODEC, AV_CODEC_ID_SPEEDHQ, AV_PIX_FMT_YUV422P, "", "-q:v",
+     SPEEDHQ_QSCALE, 2, true, MKTAG('S', 'H', 'Q', '2')},
     {"prores-proxy", "proxy, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10,
-     "profile=proxy", 0, false, MKTAG('a', 'p', 'c', 'o'), "prores_ks"},
-    {"prores-lt", "lt, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10, "profile=lt", 0,
-     false, MKTAG('a', 'p', 'c', 's'), "prores_ks"},
+     "profile=proxy", nullptr, {}, 0, false, MKTAG('a', 'p', 'c', 'o'), "prores_ks"},
+    {"prores-lt", "lt, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10, "profile=lt",
+     nullptr, {}, 0, false, MKTAG('a', 'p', 'c', 's'), "prores_ks"},
     {"prores", "standard, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10,
-     "profile=standard", 0, false, MKTAG('a', 'p', 'c', 'n'), "prores_ks"},
+     "profile=standard", nullptr, {}, 0, false, MKTAG('a', 'p', 'c', 'n'), "prores_ks"},
     {"prores-hq", "hq, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_PRORES, AV_PIX_FMT_YUV422P10, "profile=hq",
-     0, true, MKTAG('a', 'p', 'c', 'h'), "prores_ks"},
+     nullptr, {}, 0, true, MKTAG('a', 'p', 'c', 'h'), "prores_ks"},
     {"cfhd", "film3+, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_CFHD, AV_PIX_FMT_YUV422P10, "quality=film3+",
-     0, true},
+     nullptr, {}, 0, true},
     {"cfhd-film1", "film1, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_CFHD, AV_PIX_FMT_YUV422P10,
-     "quality=film1", 0, false},
+     "quality=film1", nullptr, {}, 0, false},
     {"cfhd-medium", "medium, yuv422p10", PeerFamily::LIBAVCODEC, AV_CODEC_ID_CFHD, AV_PIX_FMT_YUV422P10,
-     "quality=medium", 0, false},
+     "quality=medium", nullptr, {}, 0, false},
 };
 
 void TurboFree::operator()(void* handle) const
@@ -173,9 +183,9 @@ void OpenAvEncoder(PeerSession& session)
     context.pix_fmt = codec.avFormat;
     context.time_base = {1, 25};
     context.thread_count = 1;
-    if (codec.qscale != 0) {
+    if (session.level != 0) {
         context.flags |= AV_CODEC_FLAG_QSCALE;
-        context.global_quality = codec.qscale * FF_QP2LAMBDA;
+        context.global_quality = session.level * FF_QP2LAMBDA;
     }
     AVDictionary* options = nullptr;
     av_dict_parse_string(&options, codec.avOptions, "=", ":", 0);
@@ -283,10 +293,10 @@ std::span<const uint8_t> TurboEncode(PeerSession& session, const uint8_t* pictur
         const PlaneLayout planes = PlanesOf(const_cast<uint8_t*>(picture), session.width, session.height);
         const unsigned char* data[3] = {planes.data[0], planes.data[1], planes.data[2]};
         result = tjCompressFromYUVPlanes(session.turbo.get(), data, session.width, planes.strides, session.height,
-                                         TJSAMP_422, &buffer, &size, TURBOJPEG_QUALITY, TJFLAG_NOREALLOC);
+                                         TJSAMP_422, &buffer, &size, session.level, TJFLAG_NOREALLOC);
     } else {
         result = tjCompress2(session.turbo.get(), picture, session.width, int(LineBytes(*session.layout, session.width)),
-                             session.height, TJPF_BGRX, &buffer, &size, TJSAMP_422, TURBOJPEG_QUALITY,
+                             session.height, TJPF_BGRX, &buffer, &size, TJSAMP_422, session.level,
                              TJFLAG_NOREALLOC);
     }
     if (result != 0)
@@ -309,10 +319,11 @@ void TurboDecode(PeerSession& session, const uint8_t* coded, size_t size)
         FailTurbo(session, "cannot decode its own frame");
 }
 
-PeerSession StartSession(const PeerCodec& codec, const PixelLayout& layout, int width, int height)
+PeerSession StartSession(const PeerCodec& codec, const PixelLayout& layout, int width, int height, int level = 0)
 {
     PeerSession session;
     session.codec = &codec;
+    session.level = level != 0 ? level : codec.quickLevel;
     session.layout = &layout;
     session.width = width;
     session.height = height;
@@ -321,12 +332,12 @@ PeerSession StartSession(const PeerCodec& codec, const PixelLayout& layout, int 
 
 }  // namespace
 
-PeerSession OpenPeerEncoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height, int quality)
+PeerSession OpenPeerEncoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height, int level)
 {
-    PeerSession session = StartSession(codec, layout, width, height);
+    PeerSession session = StartSession(codec, layout, width, height, level);
     switch (codec.family) {
     case PeerFamily::QF25:
-        session.qf25.emplace(OpenEncoder(layout, width, height, quality));
+        session.qf25.emplace(OpenEncoder(layout, width, height, session.level));
         session.coded.resize(MaxCodedBytes(width, height));
         break;
     case PeerFamily::TURBOJPEG:

@@ -20,12 +20,17 @@ enum class PeerFamily { QF25, TURBOJPEG, LIBAVCODEC };
 
 struct PeerCodec {
     const char* name;
-    const char* settings;    // as the table shows them; QF25's come from its quality
+    const char* settings;    // as the table shows them, after the level if there is one
     PeerFamily family;
     AVCodecID avCodec;       // libavcodec's encoder and decoder
     AVPixelFormat avFormat;  // the 4:2:2 planes it codes
     const char* avOptions;   // the encoder's own options, "key=value:key=value"
-    int qscale;              // a fixed quantiser scale, as ffmpeg's -q:v; 0 for none
+    // The knob a full run turns: QF25's and libjpeg-turbo's quality, or a
+    // libavcodec encoder's fixed quantiser scale (ffmpeg's -q:v), from the
+    // smallest frames to the largest. Empty: avOptions say everything.
+    const char* levelName;
+    std::span<const int> levels;
+    int quickLevel;          // the level --quick codes, and a session's when given 0
     bool quick;              // coded by `bench --peers --quick` too
     uint32_t codecTag = 0;   // the FourCC a container would give the decoder, or 0
     const char* avEncoder = nullptr;  // libavcodec's encoder by name; none: its default for avCodec
@@ -34,7 +39,6 @@ struct PeerCodec {
 // QF25 first, then its peers.
 constexpr int PEER_CODEC_COUNT = 13;
 extern const PeerCodec PEER_CODECS[PEER_CODEC_COUNT];
-constexpr int TURBOJPEG_QUALITY = 90;
 
 // The peers code 4:2:2 from and to three planes, not packed UYVY: Y
 // (width x height bytes), then Cb and Cr (width / 2 x height each). BGR32
@@ -64,6 +68,7 @@ struct PeerSession {
     const PixelLayout* layout = nullptr;
     int width = 0;
     int height = 0;
+    int level = 0;
     std::optional<CodecSession> qf25;
     std::unique_ptr<void, TurboFree> turbo;
     CodecContext context;
@@ -74,10 +79,10 @@ struct PeerSession {
     std::vector<uint8_t> picture;  // the last picture decoded, unless it stays in `frame`
 };
 
-// Fail with the codec's name when it cannot code this size. `quality` is
-// QF25's (0: its default); the peers have theirs in the table.
+// Fail with the codec's name when it cannot code this size. `level` is one
+// of the codec's levels; 0: its quickLevel, or QF25's default quality.
 PeerSession OpenPeerEncoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height,
-                            int quality);
+                            int level);
 // `slices` says where a QF25 decoder runs its slices; the peers decode on
 // the calling thread.
 PeerSession OpenPeerDecoder(const PeerCodec& codec, const PixelLayout& layout, int width, int height,

@@ -45,6 +45,9 @@ TEST(ToolPeers, EveryCodecGivesBackThePhotographsInBothLayouts)
             // round give far less than this.
             EXPECT_GT(coded.psnr, 34.0) << codec.name << " " << name;
             EXPECT_LT(coded.psnr, 60.0) << codec.name << " " << name;
+            // Against the wrong pictures or planes SSIM falls far lower; 1 is a picture against itself.
+            EXPECT_GT(coded.ssim, 0.9) << codec.name << " " << name;
+            EXPECT_LT(coded.ssim, 1.0) << codec.name << " " << name;
             EXPECT_EQ(coded.sizes.size(), 2u);
             EXPECT_EQ(coded.frames[1].size(), coded.sizes[1] + PEER_PADDING);
             const double bitsPerPixel = 8.0 * double(coded.bytes) / (2.0 * 720 * 486);
