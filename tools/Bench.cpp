@@ -47,8 +47,8 @@ int RunBench(const Options& options)
     const double averageBytes = double(coded.bytes) / double(count);
     std::printf("qf25 bench: %zu frames of %s, %dx%d %s, %u cores\n", count, clip.description.c_str(), clip.width,
                 clip.height, layout.name, std::thread::hardware_concurrency());
-    std::printf("average frame %.0f bytes (%.1f:1 against 4:2:2), PSNR %.2f dB\n\n", averageBytes,
-                uncompressed / averageBytes, coded.psnr);
+    std::printf("average frame %.0f bytes (%.1f:1 against 4:2:2), PSNR %.2f dB, SSIM %.4f\n\n", averageBytes,
+                uncompressed / averageBytes, coded.psnr, coded.ssim);
     std::printf("%-8s %8s %10s %10s\n", "", "threads", "frames/s", "Mpixel/s");
 
     const int instances = WorkerCount(options);
