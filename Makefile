@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # make        build the native library, tests, benchmarks and the qf25 command,
 #             and the Windows DLL (build/win32/qf25.dll)
 # make check  install what is missing, build, and run every test (native,

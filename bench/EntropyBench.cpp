@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Block encoder and decoder, every tier, on photograph-like quantised blocks
 // at qualities 50 and 95 and on the blocks of the first field of the 1920x1080
 // photograph at quality 95; the counter "block" is the time per block.

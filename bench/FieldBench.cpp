@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Fields per second through EncodeField, and frames per second through
 // DecodeField (both fields, so that the hand-off between them counts), on a
 // photograph, per pixel layout; decoding on the instance's four workers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Frames per second of QF25 and its peers (libjpeg-turbo, FFmpeg's mjpeg,
 // dnxhd and speedhq) on one thread, coding a 1920x1080 frame of the qf25 command's
 // built-in clip in UYVY and in BGR32, through the sessions that `qf25 bench

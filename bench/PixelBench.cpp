@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Moving macroblocks between pictures and block buffers: time per macroblock
 // for every load and store kernel of every tier. One band of a 1920-pixel
 // picture, aligned, coded over and over (so it stays in cache except for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Time per block of the transform kernels and per macroblock of macroblock
 // coding at quality 95, for every kernel set, on photograph-like blocks. Each
 // pass works on fresh copies of a set of blocks, so the copy is part of the

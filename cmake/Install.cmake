@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # What `cmake --install` puts under the prefix for programs that link the codec:
 # libqf25.so.1 with its links, include/qf25.h, qf25.pc and the CMake package
 # qf25::qf25. The command and the CMake package find the library relative to

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # The codec as hosts load it, from the same sources as qf25core: build/libqf25.so
 # natively, qf25.dll when cross-built for Windows. Only DriverProc and the QFC_
 # functions are exported.

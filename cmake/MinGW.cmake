@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Cross-building the Windows DLL with Debian's MinGW-w64. The including
 # toolchain file names the target through QF25_MINGW_PREFIX and
 # CMAKE_SYSTEM_PROCESSOR.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The whole state of one open codec. Its address is the handle hosts keep.
 // Every instance can both encode and decode; it carries the tables for both
 // directions and four slice workers for decoding.

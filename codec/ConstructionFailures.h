@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Failure injection for instance construction, so tests can prove that every
 // resource a failed construction made is released. Off unless a test arms it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // One field of a QF25 frame. A frame is the field-0 record (quality byte, its
 // own 24-bit length S0, four slices) followed by the field-1 record (four
 // slices, no header). A slice is its 24-bit length L followed by the coded

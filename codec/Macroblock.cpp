@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "codec/Macroblock.h"
 
 #include "codec/CodecInstance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Coding of one macroblock: its four blocks are coded in the order Y left,
 // Y right, Cb, Cr, with no macroblock header. The transforms take the blocks
 // in pairs (the luma pair, then Cb and Cr), which wide kernels hold side by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // One slice of a field: its 24-bit length, then the macroblocks of its bands
 // as the slice loop for the pixel layout codes them.
 #pragma once

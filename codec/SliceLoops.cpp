@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "codec/SliceLoops.h"
 
 #if defined(__SSE2__)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Walking one slice of a field: band b of the field (eight field lines) belongs
 // to slice b mod 4; within a band, macroblocks go from left to right. A last
 // band shorter than eight lines is coded as whole macroblocks of which only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // An instance's four decoding threads and the field they share. The caller
 // publishes a field's four slices in its FieldJob, wakes as many workers as
 // there are other processors, and takes slices itself; every thread claims

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "driver/DriverInstance.h"
 
 #include <new>

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What a host holds for one open codec, through DriverProc or the field
 // functions: the codec instance and the driver's own record of which
 // coding sequences a BEGIN message accepted.
 #pragma once
+
+#include <qf25.h>
 
 #include <cstdint>
 
@@ -21,6 +24,7 @@ constexpr uint32_t MakeFourcc(char a, char b, char c, char d)
 }
 
 constexpr uint32_t FOURCC_QF25 = MakeFourcc('Q', 'F', '2', '5');
+static_assert(FOURCC_QF25 == QF25_FOURCC);
 
 // A new instance coding QF25 at quality 95, with nothing accepted yet; null
 // when the codec instance cannot be made.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include <qf25.h>
 
 #include <algorithm>
@@ -10,6 +11,12 @@
 #include "driver/HostSettings.h"
 #include "platform/CpuFlags.h"
 #include "platform/Vfw.h"
+
+// What qf25.h promises hosts is what the code below does.
+static_assert(CPU_FEATURE_MMX == QF25_CPU_MMX && CPU_FEATURE_SSE == QF25_CPU_SSE && CPU_FEATURE_SSE2 == QF25_CPU_SSE2 &&
+              CPU_FEATURE_3DNOW == QF25_CPU_3DNOW && CPU_FEATURE_AVX2 == QF25_CPU_AVX2);
+static_assert(ICERR_OK == QF25_OK && ICERR_UNSUPPORTED == QF25_ERROR_UNSUPPORTED &&
+              ICERR_BADFORMAT == QF25_ERROR_BADFORMAT && ICERR_BADPARAM == QF25_ERROR_BADPARAM);
 
 namespace {
 
@@ -109,7 +116,7 @@ QF25_ENTRY int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* fir
     case FIELD_OK:
         return 0;
     case FIELD_DAMAGED:
-        return 1;
+        return QF25_FIELD_DAMAGED;
     default:
         return int32_t(ICERR_BADFORMAT);
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Format negotiation: which uncompressed pictures the codec takes, what the
 // compressed format looks like, how large a frame can be, and the BEGIN
 // messages that record a sequence's geometry. Results are ICERR_OK,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The compression manager's frame messages: one call codes or decodes both
 // fields of an interlaced frame.
 #pragma once

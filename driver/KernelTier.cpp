@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include <qf25.h>
 
 #include "driver/EntryPoint.h"

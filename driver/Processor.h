@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What the processor can execute. The load gate asks whether SSE2 is both
 // reported by CPUID and proven by executing one of its instructions, which
 // also catches operating systems that have not enabled the SSE state.

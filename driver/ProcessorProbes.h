@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The processor itself: CPUID and one instruction of each extension, each
 // run under an exception guard so that a processor or operating system
 // without it yields false instead of a fault.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The driver's diagnostic trace. Every handler names what it does in a fixed
 // line; the library itself prints nothing. Tests may install a sink to read
 // the formatted lines.

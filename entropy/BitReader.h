@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Least-significant-bit-first bit reader over a buffer of known size. It never
 // reads outside [buffer, buffer + size): bits past the end read as zero, and a
 // corrupt stream that skips far ahead only keeps reading zeros.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Least-significant-bit-first bit writer. Stream bit i is bit (i mod 8) of byte
 // (i div 8). Every write clears the bits ahead of it up to the end of byte
 // position/8 + 7 ("cleared ahead"), so fill bits are always zero and nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The table-driven block decoder in portable C++.
 #include "entropy/DecodeBlockTable.h"
 

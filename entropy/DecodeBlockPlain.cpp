@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The block decoder read code by code with PeekBits: the reference for the
 // fast decoders, the path near the end of a slice's data, where the bounded
 // reader supplies zeros past the end, and the fast decoders' way through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Builds the fast decoder's table at compile time: for every 11-bit window,
 // the codes at its front as DecodeEntry describes them.
 #include "entropy/DecodeBlockTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The fast block decoder. A window over the stream feeds one table indexed by
 // its next 11 bits. An entry stands for the codes at the front of those bits:
 // whole zero codes and values, and last a value whose class (its leading

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The block encoder for AVX2: the zero flags of the 64 coefficients, packed to
 // bytes, are permuted into scan order with byte shuffles, so the zigzag costs a
 // few vector instructions; EncodeMaskedBlock then codes the non-zero ones.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The common part of the fast block encoders. Given a natural-order block
 // inside the code's range and the non-zero flags of its AC coefficients in
 // scan order, it visits only the non-zero coefficients: the zeros in front of

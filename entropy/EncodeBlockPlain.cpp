@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The block encoder written code by code with PutBits: the reference the fast
 // encoders must match bit for bit, and the path taken when the writer is close
 // to its capacity (PutBits then records the overflow).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The block encoder for SSE2: one pass over the natural-order block checks
 // its range and finds its zero flags; the flags move to scan order four at a
 // time through nibble tables, and EncodeMaskedBlock codes the non-zero

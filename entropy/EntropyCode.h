@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The fixed variable-length code of one block of quantised coefficients: a
 // 12-bit DC, value codes and zero-run codes for the AC coefficients in zigzag
 // order, and an end-of-block code.

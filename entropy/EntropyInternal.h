@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What the twins of the block coder share besides the public interface: the
 // rules for values the code cannot carry, and the fast paths that
 // InitEntropyKernels picks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The zigzag reorder and the two encoder tables, built once per instance so
 // that coding a coefficient or a zero run is one indexed load.
 #include "entropy/EntropyCode.h"

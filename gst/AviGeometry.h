@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // GStreamer's AVI demuxer describes a stream whose FourCC it does not know by
 // the FourCC alone, without the picture size that QF25 frames do not carry.
 // When the AVI comes from a local file, the size is read from the stream

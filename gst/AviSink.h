@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // qf25avisink: writes QF25 frames into an AVI file with the qf25 command's
 // own writer. The file is completed (indexes and final headers) at the end
 // of the stream, or when the pipeline stops before it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // qf25dec: QF25 frames in, interlaced raw pictures (UYVY, BGR or BGRx,
 // whichever downstream prefers) out. Damaged frames are replaced by the last
 // good picture, with a warning on the bus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // qf25enc: raw UYVY, BGR or BGRx pictures in, QF25 frames out, every one a
 // key frame. `quality` (50..99) is taken when a stream starts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The codec's three uncompressed layouts as GStreamer names them, and the
 // caps both sides of the plugin's elements use.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The qf25 plugin. The decoder's primary rank lets playbin and decodebin
 // pick it for QF25 streams by themselves.
 #include "AviSink.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * qf25.h - the QF25 codec's public interface.
  *
@@ -64,6 +65,38 @@
 
 /* Size of the BITMAPINFOHEADER every `format` argument points to. */
 #define QF25_BITMAP_HEADER_BYTES 40
+
+/*
+ * The compressed stream's FourCC, 'QF25', as the little-endian 32-bit value
+ * of biCompression in its bitmap header and of an AVI stream's handler.
+ */
+#define QF25_FOURCC 0x35324651u
+
+/* Coding quality: QFC_SetQuality takes 50..99; new handles code at 95. */
+#define QF25_MIN_QUALITY 50
+#define QF25_MAX_QUALITY 99
+#define QF25_DEFAULT_QUALITY 95
+
+/* Only whole macroblocks of this many pixels across are coded. */
+#define QF25_WIDTH_MULTIPLE 16
+
+/* Instruction-set extensions, as QFC_SetCpuMask takes them. */
+#define QF25_CPU_MMX 0x1u
+#define QF25_CPU_SSE 0x2u
+#define QF25_CPU_SSE2 0x4u
+#define QF25_CPU_3DNOW 0x8u
+#define QF25_CPU_AVX2 0x10u /* with BMI1, BMI2 and the OS saving YMM state */
+#define QF25_CPU_ALL 0xFFFFFFFFu
+
+/*
+ * Results. The negative ones are the Video for Windows ICERR_ codes of the
+ * same meaning, so that DriverProc's results compare with either name.
+ */
+#define QF25_OK 0
+#define QF25_FIELD_DAMAGED 1         /* QFC_DecompressFieldSized: decoded, with damage */
+#define QF25_ERROR_UNSUPPORTED (-1)  /* a message the driver does not handle */
+#define QF25_ERROR_BADFORMAT (-2)    /* a format or frame refused */
+#define QF25_ERROR_BADPARAM (-6)     /* a missing or out-of-range argument */
 
 #ifdef __cplusplus
 extern "C" {
@@ -168,8 +201,8 @@ QF25_API int32_t QF25_CALL QFC_DecompressFieldEnd(void* handle);
 
 /*
  * Sets the coding quality, 50 (smallest frames) to 99 (best pictures).
- * Returns 0, or a negative value (and changes nothing) for a null handle or
- * a quality outside 50..99.
+ * Returns QF25_OK, or QF25_ERROR_BADPARAM (and changes nothing) for a null
+ * handle or a quality outside 50..99.
  */
 QF25_API int32_t QF25_CALL QFC_SetQuality(void* handle, int32_t quality);
 
@@ -191,9 +224,10 @@ QF25_API uint32_t QF25_CALL QFC_CompressFieldSized(void* handle, uint8_t* frame,
 
 /*
  * As QFC_DecompressField, reading no more than `frameSize` bytes of the
- * frame. Returns 0 when the field decoded cleanly; 1 when it was decoded but
- * some of its data was missing or damaged (those macroblocks hold whatever
- * the damaged data gave); a negative value when nothing was decoded because
+ * frame. Returns QF25_OK when the field decoded cleanly; QF25_FIELD_DAMAGED
+ * when it was decoded but some of its data was missing or damaged (those
+ * macroblocks hold whatever the damaged data gave); QF25_ERROR_BADFORMAT
+ * when nothing was decoded because
  * the frame's lengths are impossible or reach past `frameSize`, the handle's
  * layout is none of UYVY, BGR24 and BGR32, or |stride| is shorter than the
  * bytes of a line's whole macroblocks (a field's lines must not overlap).
@@ -203,9 +237,9 @@ QF25_API int32_t QF25_CALL QFC_DecompressFieldSized(void* handle, uint8_t* first
 
 /*
  * Restricts the instruction-set extensions used by handles created
- * afterwards, for tests and comparisons: a mask of 1 (MMX), 2 (SSE),
- * 4 (SSE2), 8 (3DNow!); 0 forces the plain code, 0xFFFFFFFF restores
- * everything. The output bytes do not depend on it. Process-wide.
+ * afterwards, for tests and comparisons: a mask of QF25_CPU_ bits; 0 forces
+ * the plain code, QF25_CPU_ALL restores everything. The output bytes do not
+ * depend on it. Process-wide.
  */
 QF25_API void QF25_CALL QFC_SetCpuMask(uint32_t mask);
 
@@ -222,7 +256,7 @@ QF25_API const char* QF25_CALL QFC_KernelTier(void);
  * worker threads, as many as there are other processors, and returns once
  * all are decoded; 1 decodes them one after another on the calling thread,
  * which suits hosts that already run one handle per core. The decoded pictures are the
- * same either way. Returns 0, or a negative value (and changes nothing) for
+ * same either way. Returns QF25_OK, or QF25_ERROR_BADPARAM (and changes nothing) for
  * a null handle or any other count.
  */
 QF25_API int32_t QF25_CALL QFC_SetSliceThreads(void* handle, int32_t threads);

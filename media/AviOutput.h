@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Writes QF25 video into an AVI file: the stream format is the compressor's
 // bitmap header, every frame is a key frame, and the OpenDML extensions
 // (AVIX segments, a super index with one standard index per segment, the

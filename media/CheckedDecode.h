@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Decoding a frame as it comes from a file: parsed first, so that a cut or
 // garbled frame is named precisely and never reaches the codec.
 #pragma once

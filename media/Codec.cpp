@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "Codec.h"
 
 #include "ToolError.h"

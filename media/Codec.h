@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The codec as the qf25 command and the GStreamer plugin use it: the three
 // uncompressed layouts, the bitmap headers that describe them, and codec
 // instances that code or decode whole top-down pictures through the public
 // field functions.
 #pragma once
+
+#include <qf25.h>
 
 #include <array>
 #include <cstddef>
@@ -32,11 +35,11 @@ constexpr uint32_t MakeFourcc(char a, char b, char c, char d)
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
            uint32_t(uint8_t(d)) << 24;
 }
-constexpr uint32_t FOURCC_QF25 = MakeFourcc('Q', 'F', '2', '5');
-constexpr int WIDTH_MULTIPLE = 16;  // the compressor refuses other widths
-constexpr int MIN_QUALITY = 50;
-constexpr int MAX_QUALITY = 99;
-constexpr int DEFAULT_QUALITY = 95;  // a new instance's
+constexpr uint32_t FOURCC_QF25 = QF25_FOURCC;
+constexpr int WIDTH_MULTIPLE = QF25_WIDTH_MULTIPLE;  // the compressor refuses other widths
+constexpr int MIN_QUALITY = QF25_MIN_QUALITY;
+constexpr int MAX_QUALITY = QF25_MAX_QUALITY;
+constexpr int DEFAULT_QUALITY = QF25_DEFAULT_QUALITY;  // a new instance's
 
 using BitmapHeader = std::array<uint8_t, 40>;
 // The uncompressed picture as the codec is told about it. RGB is declared

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The structure of one coded frame as stored in a file: the quality byte,
 // then field 0 (with its 24-bit length) and field 1, each four slices with
 // their own 24-bit lengths. Reading it needs no decoding, so `info` can show

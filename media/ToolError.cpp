@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "ToolError.h"
 
 void Fail(const std::string& file, const std::string& problem)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Failures the tool reports: one line naming the file and the problem, plus
 // the exit code the command ends with.
 #pragma once

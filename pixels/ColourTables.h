@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Process-wide lookup tables for the integer BGR <-> Y'CbCr conversion. Each
 // entry is one colour component's contribution to four 16-bit lanes, so a pixel
 // costs a few 64-bit lookups and lane-wise additions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "pixels/PixelKernels.h"
 
 #include "pixels/ColourTables.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Moving one macroblock between a picture and a MacroblockBuffer, per pixel
 // layout. Loads feed the encoder (8-bit samples widened to 16 bits); stores
 // take what the inverse transform left and saturate every sample to a byte.

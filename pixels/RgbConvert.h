@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Plain conversions between BGR pixels and UYVY macropixels through the colour
 // tables. Chroma is picked, not averaged: Cb from the even pixel of a pair, Cr
 // from the odd one. EnsureColourTables must have run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "pixels/ColourTables.h"
 #include "pixels/PixelKernels.h"
 #include "pixels/StagingSse2.h"

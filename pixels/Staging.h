@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The load and store kernels behind PixelKernels, and the line helpers the
 // plain twins share. Every format goes through the same UYVY line layout: a
 // macroblock line is 8 macropixels Cb Y Cr Y, unpacked into row r of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // AVX2 helpers shared by the UYVY and RGB kernels; include only from
 // *Avx2.cpp files. The wide kernels move two macroblock lines at a time: the
 // low 128-bit lane of every vector belongs to line r, the high lane to line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // SSE2 line helpers shared by the UYVY and RGB kernels; include only from
 // *Sse2.cpp files. A UYVY macroblock line travels as two 16-byte halves
 // (macropixels 0-3 and 4-7).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "pixels/StagingAvx2.h"
 
 // Two lines per step; each lane does what the SSE2 kernels do for one line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Blocks and macroblocks: the units the transform, quantiser and entropy coder
 // work on. Samples and coefficients are signed 16-bit, rows of eight are one
 // 128-bit vector, so every block is 16-byte aligned.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Instruction-set extensions as a bit mask. The kernel tables are filled from
 // RuntimeCpuFlags(); masking lets tests and users force the plain C++ twins.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // One-time initialisation of process-wide data: the first caller runs the
 // routine, every concurrent caller waits until it has finished, and all later
 // callers return at once having seen everything it wrote.

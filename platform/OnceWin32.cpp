@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // InitOnceExecuteOnce needs Vista or later.
 #if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
 #undef _WIN32_WINNT

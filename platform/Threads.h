@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Threads and auto-reset events: the Win32 services on Windows, a small
 // implementation over POSIX threads, mutexes and condition variables elsewhere.
 #pragma once

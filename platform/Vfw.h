@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The Video for Windows driver interface the driver layer speaks: on Windows
 // the system's own headers; elsewhere a small stand-in with the same structure
 // layouts, message numbers and codes, so that the native build answers the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs what the build and the tests need on Debian 12: the native toolchain,
 # clang with its fuzzing runtime, GoogleTest and Google Benchmark, FFmpeg's
 # libraries and libturbojpeg (the benchmark's peers), the MinGW-w64 cross
@@ -24,6 +25,10 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# One install at a time, however many builds start at once.
+exec 9>"${TMPDIR:-/tmp}/qf25-install-deps.lock"
+flock 9
+
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "installing: ${missing[*]}"
@@ -31,5 +36,5 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
+$sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
 $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"

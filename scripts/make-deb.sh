@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Builds qf25_<version>_<arch>.deb from a build tree configured with the /usr
 # prefix: what `cmake --install` puts there (stripped), the package's copyright
 # and changelog, and a control file whose dependencies dpkg-shlibdeps works out

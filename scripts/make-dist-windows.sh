@@ -1,6 +1,7 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Makes qf25-<version>-windows.zip from the 32- and 64-bit Windows builds:
-# x86/qf25.dll, x64/qf25.dll, qf25.inf and readme.txt, the text files with
+# x86/qf25.dll, x64/qf25.dll, qf25.inf, readme.txt and license.txt, the text files with
 # the version and Windows line ends.
 #
 #   make-dist-windows.sh <win32 build dir> <win64 build dir> <output dir>
@@ -25,6 +26,7 @@ fill() {
 }
 fill "$source/windows/qf25.inf" "$work/qf25.inf"
 fill "$source/windows/README.txt" "$work/readme.txt"
+fill "$source/LICENSE" "$work/license.txt"
 touch -d "$when" "$work"/* "$work"/*/*
-(cd "$work" && zip -qX -D "$zip" readme.txt qf25.inf x86/qf25.dll x64/qf25.dll)
+(cd "$work" && zip -qX -D "$zip" readme.txt license.txt qf25.inf x86/qf25.dll x64/qf25.dll)
 echo "$zip"

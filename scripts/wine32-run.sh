@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # wine32-run.sh COMMAND [ARGS...]
 #
 # Runs COMMAND (any program: a script, ctest, wine itself) where 32-bit Wine

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Prepares what scripts/wine32-run.sh needs where the kernel runs no 32-bit
 # program: a static qemu-i386 (8.1 or later) from Debian's bookworm-backports
 # and the preload library that gives Wine the fault codes. Both go into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Preloaded into the 32-bit Wine processes that qemu-i386 runs. qemu leaves
 // the trap number of a signal's context at -1, and Wine on i386 classifies
 // hardware faults by that number alone: every access violation would reach

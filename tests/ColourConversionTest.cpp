@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // BGR <-> Y'CbCr through the colour tables: the tables themselves, the worked
 // examples of the conversion, and the RGB kernels against conversion followed
 // by UYVY staging.

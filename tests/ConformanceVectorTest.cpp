@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The conformance vectors: exact bytes every encoder and decoder must produce
 // for real pictures in every layout, with the SSE2 kernels and with the plain
 // twins.

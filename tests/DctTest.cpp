@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The fixed-point transforms on known blocks and against a double-precision
 // DCT, for every kernel set, block by block and in pairs.
 #include <gtest/gtest.h>

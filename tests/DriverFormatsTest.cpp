@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Format negotiation: which pictures the compressor takes, the formats and
 // sizes it suggests, and what the BEGIN messages record.
 #include "DriverTest.h"

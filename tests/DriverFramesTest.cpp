@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // ICM_COMPRESS and ICM_DECOMPRESS through DriverProc: how frames are cut into
 // fields, what is refused, and that nothing is read or written outside the
 // buffers the host described.

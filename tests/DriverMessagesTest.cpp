@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // DriverProc's message table: results, trace lines, open and close, the
 // information block and the host's quality scale.
 #include <cstring>

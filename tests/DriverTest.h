@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Shared pieces of the driver tests: messages sent the way the compression
 // manager sends them, bitmap headers, and a capture of the trace lines.
 #pragma once

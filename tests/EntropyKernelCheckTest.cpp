@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Runs every fast tier of the block coder against its plain twin on random
 // inputs: every output byte, a guard border and the cursor state must agree.
 // The seed is printed; QF25_CHECK_SEED=<seed> replays a run.

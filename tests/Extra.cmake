@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Tests beyond the GoogleTest binary: the public header as C, the include
 # order of the layers, the exports of the native library, the installed tree,
 # and the Windows DLL under Wine. `make` builds the DLL in
@@ -13,6 +14,7 @@ add_dependencies(qf25_tests qf25_public_header)
 add_test(NAME PublicHeader COMMAND qf25_public_header)
 
 add_test(NAME LayerOrder COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check-layers.sh ${PROJECT_SOURCE_DIR})
+add_test(NAME LicenceLines COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check-spdx.sh ${PROJECT_SOURCE_DIR})
 
 set(QF25_CHECK_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-exports.sh)
 find_program(QF25_NM NAMES nm REQUIRED)

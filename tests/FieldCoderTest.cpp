@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The frame, field and slice layout, and what the field coder does with
 // buffers that are too small or data that is damaged.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Instance construction failing at each of its acquisitions in turn, through
 // every way a host creates an instance: the open is refused, nothing is left
 // behind (the sanitizer builds' leak and thread checkers watch), and the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Hostile sizes through every entry point: geometries that are empty,
 // negative, not whole macroblocks, or whose byte counts pass 32 bits; strides
 // shorter than a line; pictures a few lines high. Every buffer is a heap block

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Many instances made, used and destroyed on many threads at once, the very
 // first ones of the process among them (their construction builds the shared
 // colour tables), through DriverProc and through the field functions. Every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Instance life: construction that fails anywhere, prompt teardown, the
 // quality that decoding leaves behind, and instances on several threads.
 #include <gtest/gtest.h>

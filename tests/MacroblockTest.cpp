@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Whole macroblocks through transform, quantiser and entropy code and back.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Real photographs through EncodeField and DecodeField at the qualities hosts
 // use: the compressed and decoded bytes are pinned by hashes, and the plain
 // twins must give the same bytes as the SSE2 kernels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Every SSE2 and AVX2 pixel kernel against its plain twin: identical random
 // input, every output byte compared, including a guard area around the
 // macroblock lines. Strides of both signs, odd addresses, and samples over the

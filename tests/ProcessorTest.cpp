@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Processor detection: the model-name table, masks and family arithmetic on
 // made-up CPUID values, and the exception guard on the real processor.
 #include <gtest/gtest.h>

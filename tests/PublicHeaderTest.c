@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* The public header on its own, as a C program sees it, linked against the
  * shared library: a decoder handle made, set to decode on the calling thread
  * and released, and the frame size bound asked for. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Quantiser tables by quality, and the float quantiser and dequantiser with
 // their rounding and saturation, for every kernel set.
 #include <gtest/gtest.h>

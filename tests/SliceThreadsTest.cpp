@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // QFC_SetSliceThreads: a handle that decodes its slices on the calling
 // thread gives the pictures, and reports the damage, that its workers give.
 #include <thread>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Every vector tier of the transform kernels against the plain twins on
 // random input, in the manner of a kernel checker: realistic blocks, sparse
 // and DC-only ones, the whole 16-bit range and extremes that saturate every

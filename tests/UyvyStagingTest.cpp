@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // UYVY macroblocks in and out of the block buffer, for every kernel set
 // alike: byte layout, partial bands, saturation on the way out.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Each folder of the codec is one layer and includes only its own headers and
 # those of the layers below it: platform/ at the ground, then the kernels
 # (entropy/, transform/, pixels/), which know nothing of each other, then

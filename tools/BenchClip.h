@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What `qf25 bench` measures on: a few pictures held in memory, coded once
 // beforehand by each codec, and the loop that times one codec on one or on
 // several threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // `qf25 bench --peers`: QF25 beside libjpeg-turbo, mjpeg, dnxhd, speedhq,
 // ProRes and CineForm on the same pictures, in the same run, one table per
 // picture size and layout, then QF25's speed against each peer's at equal

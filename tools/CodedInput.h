@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // QF25 frames from any container FFmpeg demuxes (AVI, MKV, MOV, NUT...).
 #pragma once
 

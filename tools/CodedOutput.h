@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Where `encode` writes QF25 frames: our own AVI writer for AVI, FFmpeg's
 // muxers for every other container that takes the stream (MKV, MOV, NUT).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The five commands, and the encode and decode runs that `demo` shares with
 // `encode` and `decode`.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The built-in clip: the photograph that ships inside the binary, enlarged
 // and panned across a 1920x1080 frame. Each field is taken at its own
 // moment (the odd lines half a frame later), as an interlaced camera would,

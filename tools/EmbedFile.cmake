@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Writes a C++ file holding INPUT's bytes as the array SYMBOL and its length
 # as SYMBOL_SIZE, so that the tool carries the file wherever it is copied.
 file(READ "${INPUT}" hex HEX)

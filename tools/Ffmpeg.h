@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Ownership of FFmpeg's objects, and its error codes as text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // qf25: encode, decode, inspect and benchmark QF25 video in real files.
 
 #include "Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The command line: one command, its files and options. Options are rows of
 // one table that also produces each command's --help.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Output files appear complete or not at all: everything is written under a
 // temporary name in the same directory and renamed at the end. Standard
 // output and numbered image sequences are written in place.

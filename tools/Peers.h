@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The codecs `qf25 bench --peers` and the peers benchmark set beside QF25,
 // all driven through the same few calls: QF25 through include/qf25.h,
 // libjpeg-turbo through its TurboJPEG API, and FFmpeg's mjpeg, dnxhd (DNxHR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Pictures from anything FFmpeg reads (files, image sequences, raw video,
 // standard input), decoded and converted into one of the codec's layouts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Decoded pictures to Y4M, raw video, numbered images or any FFmpeg encoder.
 // Without --codec the output stays lossless: the container's default encoder
 // is kept only when it is lossless, otherwise FFV1 codes the pictures.

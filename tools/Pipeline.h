@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Runs frames through several codec instances at once. The calling thread
 // reads frames and writes results strictly in order; worker threads do the
 // coding. A fixed number of jobs circulates, so memory stays the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The progress line on standard error: frames done, frames per second and
 // the time left. Shown only on a terminal and without --quiet, and redrawn at
 // most five times a second so that it costs nothing measurable.

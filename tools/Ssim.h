@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The structural similarity (SSIM) of decoded pictures to the ones coded,
 // as libavfilter's ssim filter computes it: per plane on 8x8 windows, the
 // planes weighted by their sizes, averaged over the pictures.

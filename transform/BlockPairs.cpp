@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Plain twins of the block pair kernels: the block kernels' twins, one block
 // after the other.
 #include "transform/TransformKernels.h"

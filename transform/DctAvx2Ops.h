@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The lane operations of the transforms on 256-bit vectors, under the names of
 // DctSse2Ops.h. Each vector holds one row of two blocks, the first block in
 // the low 128 bits and the second in the high ones, and every operation treats

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The vertical passes of both transforms, written once for every lane type:
 // one int16_t in the plain twins, a vector of 16-bit lanes in the kernels. V
 // needs AddSat16, SubSat16, MulHi16, OrOne, ShiftLeft16 and ShiftRight16 with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Constants of the fixed-point 8x8 transforms, shared by the plain twins and
 // the vector kernels so that all compute with the very same numbers.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The constants of the transforms laid out for the vector kernels. Each row
 // of a constant is one 128-bit vector stored twice: a 256-bit vector, which
 // holds a row of two blocks, takes both copies with one aligned load, and a

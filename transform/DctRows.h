@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The horizontal passes of both transforms and the quantiser steps that go
 // with them, written once for the vector kernels: a vector holds one row of
 // eight 16-bit values (or one row of each of two blocks, treated alike). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The lane operations of the transforms on 128-bit vectors: those of LaneOps.h
 // under the same names, and the few that the row templates of DctRows.h
 // build on. SSE2 files only.

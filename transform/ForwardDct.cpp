@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Plain twin of the vector forward transforms: the same 16-bit saturating
 // vertical pass, one column at a time, and 32-bit horizontal sums, one lane at
 // a time.

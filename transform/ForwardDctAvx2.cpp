@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Forward transform and quantiser of a block pair on AVX2, one row of each
 // block per vector. ForwardPairPlain is the twin.
 #if defined(__AVX2__)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Forward 8x8 transform on SSE2: the vertical pass on all eight columns at
 // once, one vector per row, then each row with four pmaddwd. In a block pair
 // each row goes on to the quantiser before it is stored. ForwardDct.cpp and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Plain twin of the vector inverse transforms: 32-bit horizontal sums first,
 // one lane at a time, then the 16-bit saturating vertical pass, one column at
 // a time.

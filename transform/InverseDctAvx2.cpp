@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Dequantiser and inverse transform of a block pair on AVX2, one row of each
 // block per vector. InversePairPlain is the twin.
 #if defined(__AVX2__)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Inverse 8x8 transform on SSE2: each row with four pmaddwd, then the
 // vertical pass on all eight columns at once, one vector per row.
 // InverseDct.cpp and InversePairPlain are the twins.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Scalar forms of the vector lane operations that the transform kernels use.
 // Each gives the instruction's result for every input, so a plain twin built
 // from them matches its vector kernels byte for byte.

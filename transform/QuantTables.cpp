@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "transform/QuantTables.h"
 
 // ITU-T T.81 Annex K, tables K.1 and K.2, natural order.

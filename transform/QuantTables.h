@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Quantiser step sizes by quality: the example tables of ITU-T T.81 Annex K
 // scaled by (100 - q) / 25, and their reciprocals.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Plain twins of the SSE2 quantiser and dequantiser: one float product per
 // coefficient, converted as cvtps2dq does and saturated as packssdw does.
 #include "transform/LaneOps.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Quantiser and dequantiser on SSE2, one row of eight coefficients per step.
 // Quantize.cpp is the plain twin.
 #if defined(__SSE2__)

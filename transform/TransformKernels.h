@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The fixed-point 8x8 transforms and the float quantiser, as one kernel family.
 #pragma once
 

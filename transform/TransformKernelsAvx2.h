@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The AVX2 kernels of the transform family; InitTransformKernels picks them.
 #pragma once
 

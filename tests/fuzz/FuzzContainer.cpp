@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Reading damaged files as `qf25 decode` reads them. The input is a whole
 // file (AVI, Matroska, NUT, MOV or anything else FFmpeg may take it for); it
 // is opened by name through the tool's own reading code, and every frame of

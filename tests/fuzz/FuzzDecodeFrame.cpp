@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Decoding hostile frames. The input is a compressed frame followed by the
 // case tail: the picture's width, signed height and layout, in `mode` the way
 // in (ICM_DECOMPRESS with or without the frame's size in its header, or the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Whole driver sessions in any order. The input is a stream of operations on
 // three instance slots, as hosts send them: library messages, opens with and
 // without parameters, closes, information with any buffer size, quality,
@@ -22,7 +23,7 @@ constexpr int SLOTS = 3;
 constexpr LRESULT DRIVER_OK = 1;
 constexpr LRESULT INFO_BYTES = sizeof(ICINFO);
 constexpr LRESULT HEADER_BYTES = sizeof(BITMAPINFOHEADER);
-constexpr DWORD FOURCC_QF25 = mmioFOURCC('Q', 'F', '2', '5');
+constexpr DWORD FOURCC_QF25 = QF25_FOURCC;
 
 struct Slot {
     uintptr_t id;  // 0 when closed: messages then go with identifier 0

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Coding pictures of any geometry. The input is pixel bytes, repeated to fill
 // the picture, followed by the case tail: width, signed height, layout, the
 // quality (50 + mode % 50), the padding a field caller puts after each line
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr int MIN_QUALITY = 50;
+constexpr int MIN_QUALITY = QF25_MIN_QUALITY;
 constexpr int QUALITY_COUNT = 50;
 constexpr int HOST_QUALITY_STEP = 200;  // ICM_SETQUALITY's 0..10000 per quality step
 // The bit writer reaches 8 bytes past its position and a field record clears

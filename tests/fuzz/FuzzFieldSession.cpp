@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Field-function sessions in any order. The input is a stream of operations
 // on three handle slots: Begin (either kind, any format), End (either kind),
 // SetQuality and SetSliceThreads with any value, and field calls with both

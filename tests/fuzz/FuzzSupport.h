@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What the fuzz targets share: the case parameters they take from the tail
 // of their input (so that the rest can be frame or picture bytes that
 // mutate freely), the picture layouts as bitmap headers, and the addresses
@@ -155,7 +156,7 @@ inline intptr_t FuzzSend(uintptr_t id, uint32_t message, const void* lParam1, co
 // The kernels an instance is made with: the processor's, or the plain C++
 // twins, which must give the same bytes.
 enum FuzzKernels : int { FUZZ_FAST_KERNELS, FUZZ_PLAIN_KERNELS, FUZZ_KERNEL_CHOICES };
-constexpr uint32_t FUZZ_ALL_INSTRUCTIONS = 0xFFFFFFFF;
+constexpr uint32_t FUZZ_ALL_INSTRUCTIONS = QF25_CPU_ALL;
 
 // The plain twins run several times slower than the processor's kernels;
 // they are compared with them on pictures up to this size, and larger ones

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Writes the seed inputs of the codec's fuzz targets: frames coded from small
 // pieces of a conformance picture, and pieces of it as pictures to code, each
 // followed by a tail that names a geometry, a layout and a way in; and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The fuzz targets without the fuzzer: runs every file named on the command
 // line, and every file in every directory named, through the target once,
 // in name order. Each input is handed over in a buffer of exactly its size,

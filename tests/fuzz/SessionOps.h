@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The operations of the session targets, by their opcode (the first byte of
 // each operation, taken modulo the count). The seed writer spells its
 // sessions with the same names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The seed sessions of the session targets: the message sequences Wine's
 // compression manager sends for VfW and AVIFile hosts, the orders field
 // hosts use, and the misbehaving orders hosts are known for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What the session targets share. Their input is a program: a stream of
 // operations, each an opcode byte and the argument bytes it reads, run
 // against a few instances the way a misbehaving host would call them. The

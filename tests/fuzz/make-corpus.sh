@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Writes the seeds of the fuzz corpora into tests/fuzz/corpus, using a native
 # build: coded frames and pictures with their case tails for the codec's
 # targets and the session programs (qf25_fuzz_seeds), and for the tool's target two-frame clips of

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Runs libFuzzer targets of a fuzz build (`make fuzz`) for a while each, two
 # at a time, starting from their corpora in tests/fuzz/corpus. New inputs
 # and crash reproducers go to a scratch directory in the build tree, so the

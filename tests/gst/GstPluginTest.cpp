@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The plugin inside pipelines: AVI files built from the conformance vectors
 // decode to the vectors' pictures (also after a seek, and in every raw
 // layout), the encoder and the AVI sink write the vectors' frames, and

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # The GStreamer plugin and the qf25 command agree: what `qf25 encode` writes
 # plays through avidemux and qf25dec, and through playbin as gst-play drives
 # it, to exactly the pictures `qf25 decode` gives; what qf25enc and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* A program that links the installed codec and nothing else of this source
  * tree: it codes a UYVY conformance picture through the field functions and
  * decodes the frame again, and both must give the conformance bytes.

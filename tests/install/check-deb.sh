@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Checks the package that `make deb` made: the files a user and a program
 # linking the codec need, dependencies that cover every library the binaries
 # load, no search path of its own, and no lintian error.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs a build into a staging DESTDIR and uses only what landed there: the
 # qf25 command runs without LD_LIBRARY_PATH, its man page is found, and two
 # consumers, one built with pkg-config and one with find_package(qf25), code

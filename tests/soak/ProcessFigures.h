@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What a long-running host watches for leaks: resident memory, open
 // descriptors (handles on Windows) and threads of this process.
 #pragma once

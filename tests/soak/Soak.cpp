@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Opens and closes the codec, begins and ends sequences and makes field
 // handles as long-running hosts do (codec lists, thumbnailers, editors),
 // through the shipped library, and checks that the process ends with the

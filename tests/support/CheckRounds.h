@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Iteration counts of the randomised kernel checks. QF25_CHECK_DIVISOR
 // divides them where a run must stay short, as for the 32-bit build under
 // emulation, which runs some twenty times slower.

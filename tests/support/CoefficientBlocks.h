@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Deterministic coefficient blocks for the entropy-code tests and benchmarks:
 // a small seeded generator, photograph-like quantised blocks, and hostile ones.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The tiers of the block coder side by side, and the code tables they read,
 // without a codec instance.
 #pragma once

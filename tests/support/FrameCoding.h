@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Whole frames through the engine, split into fields the way the frame entry
 // points split them, plus picture files and hashes for golden tests.
 #pragma once

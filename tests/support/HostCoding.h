@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Pictures coded and decoded the way hosts do it, with buffers of exactly the
 // size each entry point promises to stay inside, so that the address
 // sanitizer sees any byte read or written beyond them: through the field

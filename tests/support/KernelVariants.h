@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Runs a parametrised test with every kernel set this processor can run: the
 // plain twins, the SSE2 kernels and, where available, the AVX2 ones:
 //   INSTANTIATE_TEST_SUITE_P(Kernels, Suite, KERNEL_VARIANTS, KernelVariantName);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A real photograph in any layout and size: the astronaut picture of the
 // conformance vectors, scaled with integer bilinear interpolation so that
 // every build makes the same bytes.

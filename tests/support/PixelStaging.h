@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Shared by the pixel staging tests and benchmarks: the lane masks the load
 // kernels read, and the kernel records of every tier this build and processor
 // can run, side by side.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Photograph-like blocks of 8-bit samples, made with integer arithmetic so
 // that every platform gets the same ones: a gradient, a ripple and noise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A codec instance with quantiser tables and kernels but no workers, for the
 // transform and macroblock tests and benchmarks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // `qf25 bench` on the photograph clip: every way of decoding gets its row,
 // and --peers gives a full table per layout whose codecs all give back the
 // pictures they coded, and QF25's speed ratios against every peer.

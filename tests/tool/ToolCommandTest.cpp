@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // End-to-end tests of the qf25 command on real photographs: what users and
 // other programs see of its files, messages and exit codes.
 #include "ToolTestSupport.h"

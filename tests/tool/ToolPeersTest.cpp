@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The sessions that `qf25 bench --peers` times: UYVY repacked into the
 // peers' planes and back, every codec giving back the photographs it coded
 // in both layouts, and a peer that cannot take a size named in the failure.

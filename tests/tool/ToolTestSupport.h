@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Helpers for the qf25 command's tests: scratch directories, whole files,
 // and running programs with their output captured.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // An AVI application in miniature: registers qf25.dll as vidc.qf25 and uses
 // it only through AVIFile, which finds the codec itself. It decodes an AVI
 // written by the native qf25 command, and writes an AVI of its own through a

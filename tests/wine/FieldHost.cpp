@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A host of the field functions as a Windows program sees them: qf25.dll
 // loaded by name, each QFC_ export found by its undecorated name and called
 // with the standard calling convention from a stack at every 4-byte offset,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // GoogleTest's Notification for MinGW's win32 thread model, which has no
 // std::mutex or std::condition_variable: a manual-reset event. Included ahead
 // of GoogleTest's headers, which then use it instead of their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What the Windows test hosts share: registering qf25.dll as the installable
 // compressor vidc.qf25, and counting failed checks.
 #pragma once

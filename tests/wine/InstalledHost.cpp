@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A VfW application on a system where qf25.inf installed the codec: it
 // registers nothing and finds vidc.qf25 through ICOpen, as any application
 // does, then codes one UYVY picture at a new instance's quality and compares

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The processor probes on Windows: the exception guard turns an invalid
 // opcode into a false result, on every thread at once, and this processor
 // passes the load gate.

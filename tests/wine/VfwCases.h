@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The pictures both sides of the Windows test code: one line per case in
 // cases.txt of the case directory, shared by the native reference program
 // and the Windows host so that they read and write the same files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A Video for Windows application in miniature: registers qf25.dll as the
 // installable compressor vidc.qf25, opens it through the compression manager
 // as every VfW application does, and runs the compress and decompress

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The native side of the Windows tests. `prepare` writes the input pictures
 // of every case and what build/libqf25.so makes of them through DriverProc,
 // checking the conformance vectors on the way; `compare` checks that what the

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Checks what a built library offers and needs:
 #   check-exports.sh so  <nm> <libqf25.so>        exports exactly the public functions
 #   check-exports.sh dll <objdump> <qf25.dll>     the same, undecorated, and imports

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs the Windows zip into a fresh Wine prefix the way Windows applies an
 # .inf (rundll32 setupapi.dll,InstallHinfSection), then lets test hosts that
 # register nothing find vidc.qf25 through ICOpen and code a conformance frame;

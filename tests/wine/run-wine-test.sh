@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Runs one of the Windows test programs under Wine, in a private prefix inside
 # the Windows build tree (created on first use), and checks its result.
 #
