@@ -22,7 +22,7 @@ Qf25AviSink* SelfOf(GstBaseSink* sink)
 bool SameStream(const AviStreamInfo& a, const AviStreamInfo& b)
 {
     return a.width == b.width && a.height == b.height && a.rate.num == b.rate.num && a.rate.den == b.rate.den &&
-           a.format == b.format;
+           a.format == b.format && a.fieldOrder == b.fieldOrder && a.colour == b.colour;
 }
 
 AviStreamInfo StreamOfCaps(GstCaps* caps)
@@ -38,6 +38,9 @@ AviStreamInfo StreamOfCaps(GstCaps* caps)
     if (gst_structure_get_fraction(structure, "pixel-aspect-ratio", &num, &den) && num > 0 && den > 0)
         stream.sampleAspect = {num, den};
     stream.format = CompressedHeader(LayoutOfCodedCaps(structure), stream.width, stream.height);
+    const StreamFacts facts = FactsOfCodedCaps(structure);
+    stream.fieldOrder = facts.fieldOrder;
+    stream.colour = facts.colour;
     return stream;
 }
 
@@ -80,7 +83,8 @@ gboolean SetCaps(GstBaseSink* sink, GstCaps* caps)
     if (self->writer != nullptr) {
         if (SameStream(stream, self->writer->stream))
             return TRUE;
-        GST_ELEMENT_ERROR(sink, STREAM, FORMAT, ("An AVI file holds one picture size and frame rate."), (nullptr));
+        GST_ELEMENT_ERROR(sink, STREAM, FORMAT,
+                          ("An AVI file holds one picture size, frame rate, field order and colour."), (nullptr));
         return FALSE;
     }
     self->writer = new AviWriter;

@@ -21,7 +21,8 @@ enum { PROP_0, PROP_QUALITY };
 GstStaticPadTemplate SINK_TEMPLATE = GST_STATIC_PAD_TEMPLATE(
     "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) " QF25_RAW_FORMATS
-                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ]"));
+                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ], "
+                    "interlace-mode = (string) { progressive, interleaved, mixed }"));
 
 GstStaticPadTemplate SRC_TEMPLATE = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
                                                             GST_STATIC_CAPS(QF25_CODED_CAPS));
@@ -52,6 +53,24 @@ gboolean SetFormat(GstVideoEncoder* encoder, GstVideoCodecState* input)
     const PixelLayout& layout = *LayoutOfVideoFormat(GST_VIDEO_INFO_FORMAT(&info));
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    if (height < 2) {
+        GST_ELEMENT_ERROR(encoder, STREAM, FORMAT,
+                          ("A picture of one line cannot be coded: the codec codes the lines of its two fields in "
+                           "pairs."),
+                          (nullptr));
+        return FALSE;
+    }
+    if (height % 2 != 0)
+        GST_ELEMENT_WARNING(encoder, STREAM, ENCODE,
+                            ("The last line of an odd height is not kept (%d lines; the codec codes line pairs): "
+                             "decoders repeat the line of its field above it.",
+                             height),
+                            (nullptr));
+    if (GST_VIDEO_INFO_IS_YUV(&info) && GST_VIDEO_INFO_COLORIMETRY(&info).range == GST_VIDEO_COLOR_RANGE_0_255)
+        GST_ELEMENT_WARNING(encoder, STREAM, ENCODE,
+                            ("Full-range UYVY is coded as it is, and decoders will take it for video range; "
+                             "videoconvert before qf25enc converts it."),
+                            (nullptr));
     try {
         state.session.reset();
         state.session.emplace(OpenEncoder(layout, width, height, reinterpret_cast<Qf25Enc*>(encoder)->quality));
@@ -61,8 +80,12 @@ gboolean SetFormat(GstVideoEncoder* encoder, GstVideoCodecState* input)
     }
     state.input = info;
     state.capacity = MaxCodedBytes(width, height);
+    // The codec turns RGB into YCbCr with BT.601 itself.
+    ColourFacts colour = ColourOfInfo(info);
+    colour.matrix = GST_VIDEO_INFO_IS_RGB(&info) ? AVCOL_SPC_SMPTE170M : EffectiveMatrix(colour, width, height);
     GstCaps* caps = gst_caps_new_simple("video/x-qf25", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
                                         "bpp", G_TYPE_INT, layout.bitCount, nullptr);
+    PutFactsInCodedCaps(caps, FieldOrderOfInfo(info), colour);
     GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, input);
     gst_video_codec_state_unref(output);
     return gst_video_encoder_negotiate(encoder);
