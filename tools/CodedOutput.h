@@ -15,6 +15,8 @@ struct CodedStreamInfo {
     int height = 0;
     AVRational rate = {25, 1};
     AVRational sampleAspect = {0, 1};
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
+    ColourFacts colour;
 };
 
 struct CodedOutput {
@@ -24,6 +26,7 @@ struct CodedOutput {
     AVRational rate = {25, 1};
     int64_t frames = 0;
     uint64_t bytes = 0;
+    bool readerGone = false;  // standard output's reader closed the pipe
 };
 
 // `path` names the container (by extension or `formatName`); the data goes

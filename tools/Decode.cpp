@@ -11,6 +11,10 @@
 
 #include <cstdio>
 #include <unistd.h>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 #include <utility>
 
 namespace {
@@ -26,6 +30,12 @@ void DecodeJob(CodecSession& session, FrameJob& job)
     const DecodeOutcome outcome =
         DecodeCheckedFrame(session, job.coded.data(), job.codedBytes, job.picture.data(), 0, job.problem);
     job.outcome = outcome == DecodeOutcome::GOOD ? FRAME_GOOD : FRAME_DAMAGED;
+}
+
+// The codec's own RGB conversion uses these coefficients.
+bool IsBt601(AVColorSpace matrix)
+{
+    return matrix == AVCOL_SPC_SMPTE170M || matrix == AVCOL_SPC_BT470BG;
 }
 
 }  // namespace
@@ -91,6 +101,11 @@ RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
     EndProgress(progress);
     report.seconds = SecondsSince(progress.started);
     report.interrupted = Interrupted();
+    const std::string missing = MissingFrames(input);
+    if (!report.interrupted && settings.frameLimit == 0 && !missing.empty()) {
+        std::fprintf(stderr, "qf25: %s: %s\n", input.path.c_str(), missing.c_str());
+        report.cutShort = true;
+    }
     return report;
 }
 
@@ -102,6 +117,11 @@ int RunDecode(const Options& options)
         FailUsage("standard output is a terminal; pipe it (qf25 decode IN - | ffplay -) or name a file");
     CodedInput input = OpenCodedInput(in, options.inputFormat);
     const PixelLayout& layout = *FindPixelLayout(options.pix);
+    const AVColorSpace matrix = DecodedMatrix(input);
+    if (layout.avFormat != AV_PIX_FMT_UYVY422 && !IsBt601(matrix))
+        std::fprintf(stderr, "qf25: %s: its colour is %s, but --pix %s converts with BT.601; leave --pix out for "
+                             "true colours\n",
+                     in.c_str(), av_color_space_name(matrix), layout.name);
     OutputFile file = PrepareOutput(out, {in});
     PictureOutputSettings outputSettings;
     outputSettings.path = out;
@@ -113,6 +133,9 @@ int RunDecode(const Options& options)
     outputSettings.height = input.height;
     outputSettings.rate = input.rate;
     outputSettings.sampleAspect = input.sampleAspect;
+    outputSettings.fieldOrder = input.fieldOrder;
+    outputSettings.colour = input.colour;
+    outputSettings.colour.matrix = matrix;
     outputSettings.expectedFrames = input.expectedFrames;
     PictureOutput output = OpenPictureOutput(outputSettings, layout);
 
@@ -127,6 +150,11 @@ int RunDecode(const Options& options)
     ClosePictureOutput(output);
     CommitOutput(file);
 
+    if (OutputClosed()) {
+        std::fprintf(stderr, "qf25: %s: its reader went away after %lld frames\n", out.c_str(),
+                     static_cast<long long>(output.frames));
+        return EXIT_INTERRUPTED;
+    }
     if (report.interrupted) {
         std::fprintf(stderr, "qf25: interrupted; %s holds the first %lld frames\n", out.c_str(),
                      static_cast<long long>(report.frames));
@@ -136,9 +164,7 @@ int RunDecode(const Options& options)
         std::fprintf(stderr, "qf25: %s: %lld frames, %.1f frames/s\n", out.c_str(),
                      static_cast<long long>(report.frames),
                      report.seconds > 0 ? double(report.frames) / report.seconds : 0.0);
-    if (!report.damaged.empty()) {
+    if (!report.damaged.empty())
         std::fprintf(stderr, "qf25: %s: damaged frames: %s\n", in.c_str(), ListFrames(report.damaged).c_str());
-        return EXIT_DAMAGED;
-    }
-    return EXIT_OK;
+    return report.damaged.empty() && !report.cutShort ? EXIT_OK : EXIT_DAMAGED;
 }

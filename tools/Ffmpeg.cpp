@@ -65,3 +65,32 @@ InputContext OpenInputFile(const std::string& path, const std::string& formatNam
         Fail(path, AvErrorText(found));
     return context;
 }
+
+AVFieldOrder AvFieldOrder(FieldOrder order)
+{
+    switch (order) {
+    case FieldOrder::TOP_FIRST:
+        return AV_FIELD_TT;
+    case FieldOrder::BOTTOM_FIRST:
+        return AV_FIELD_BB;
+    case FieldOrder::PROGRESSIVE:
+        break;
+    }
+    return AV_FIELD_PROGRESSIVE;
+}
+
+FieldOrder FieldOrderOf(AVFieldOrder order, FieldOrder fallback)
+{
+    switch (order) {
+    case AV_FIELD_TT:
+    case AV_FIELD_BT:  // bottom coded first, top shown first
+        return FieldOrder::TOP_FIRST;
+    case AV_FIELD_BB:
+    case AV_FIELD_TB:
+        return FieldOrder::BOTTOM_FIRST;
+    case AV_FIELD_PROGRESSIVE:
+        return FieldOrder::PROGRESSIVE;
+    default:
+        return fallback;
+    }
+}

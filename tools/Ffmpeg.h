@@ -2,6 +2,8 @@
 // Ownership of FFmpeg's objects, and its error codes as text.
 #pragma once
 
+#include "VideoFacts.h"
+
 #include <memory>
 #include <string>
 
@@ -49,3 +51,7 @@ AVIOInterruptCB InterruptCallback();
 void UseSliceThreads(AVCodecContext& context);
 // Opens a demuxer: `formatName` and `options` may be empty.
 InputContext OpenInputFile(const std::string& path, const std::string& formatName, AVDictionary** options);
+// FFmpeg's field order for pictures shown in this order.
+AVFieldOrder AvFieldOrder(FieldOrder order);
+// The display order FFmpeg's value stands for; `fallback` when it says nothing.
+FieldOrder FieldOrderOf(AVFieldOrder order, FieldOrder fallback);
