@@ -9,6 +9,7 @@
 struct EncoderState {
     std::optional<CodecSession> session;  // for the negotiated format
     GstVideoInfo input;
+    GstVideoCodecState* inputState = nullptr;  // until the output caps are set
     uint32_t capacity = 0;
 };
 
@@ -38,9 +39,17 @@ gboolean Start(GstVideoEncoder* encoder)
     return TRUE;
 }
 
+void ForgetInputState(EncoderState& state)
+{
+    if (state.inputState != nullptr)
+        gst_video_codec_state_unref(state.inputState);
+    state.inputState = nullptr;
+}
+
 gboolean Stop(GstVideoEncoder* encoder)
 {
     Qf25Enc* self = reinterpret_cast<Qf25Enc*>(encoder);
+    ForgetInputState(*self->state);
     delete self->state;
     self->state = nullptr;
     return TRUE;
@@ -80,14 +89,32 @@ gboolean SetFormat(GstVideoEncoder* encoder, GstVideoCodecState* input)
     }
     state.input = info;
     state.capacity = MaxCodedBytes(width, height);
+    ForgetInputState(state);
+    state.inputState = gst_video_codec_state_ref(input);
+    return TRUE;
+}
+
+// The coded caps, once the first picture is here: interlaced caps that do
+// not give the field order leave it to each buffer's flags.
+gboolean SetOutputCaps(GstVideoEncoder* encoder, EncoderState& state, GstBuffer* first)
+{
+    const GstVideoInfo& info = state.input;
+    FieldOrder order = FieldOrderOfInfo(info);
+    if (order != FieldOrder::PROGRESSIVE && GST_VIDEO_INFO_FIELD_ORDER(&info) == GST_VIDEO_FIELD_ORDER_UNKNOWN &&
+        GST_VIDEO_INFO_INTERLACE_MODE(&info) == GST_VIDEO_INTERLACE_MODE_INTERLEAVED)
+        order = GST_BUFFER_FLAG_IS_SET(first, GST_VIDEO_BUFFER_FLAG_TFF) ? FieldOrder::TOP_FIRST
+                                                                         : FieldOrder::BOTTOM_FIRST;
     // The codec turns RGB into YCbCr with BT.601 itself.
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
     ColourFacts colour = ColourOfInfo(info);
     colour.matrix = GST_VIDEO_INFO_IS_RGB(&info) ? AVCOL_SPC_SMPTE170M : EffectiveMatrix(colour, width, height);
     GstCaps* caps = gst_caps_new_simple("video/x-qf25", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                                        "bpp", G_TYPE_INT, layout.bitCount, nullptr);
-    PutFactsInCodedCaps(caps, FieldOrderOfInfo(info), colour);
-    GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, input);
+                                        "bpp", G_TYPE_INT, state.session->layout->bitCount, nullptr);
+    PutFactsInCodedCaps(caps, order, colour);
+    GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, state.inputState);
     gst_video_codec_state_unref(output);
+    ForgetInputState(state);
     return gst_video_encoder_negotiate(encoder);
 }
 
@@ -112,7 +139,7 @@ uint32_t EncodeInto(EncoderState& state, GstBuffer* raw, GstBuffer* coded)
 GstFlowReturn HandleFrame(GstVideoEncoder* encoder, GstVideoCodecFrame* frame)
 {
     EncoderState& state = StateOf(encoder);
-    if (!state.session) {
+    if (!state.session || (state.inputState != nullptr && !SetOutputCaps(encoder, state, frame->input_buffer))) {
         gst_video_encoder_finish_frame(encoder, frame);
         return GST_FLOW_NOT_NEGOTIATED;
     }
