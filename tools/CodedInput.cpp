@@ -47,7 +47,8 @@ int64_t AnnouncedFrames(const AVFormatContext& demuxer, const AVStream& stream, 
         seconds = double(stream.duration) * av_q2d(stream.time_base);
     else if (demuxer.duration > 0)
         seconds = double(demuxer.duration) / AV_TIME_BASE;
-    return std::llround(seconds * av_q2d(rate));
+    const double frames = seconds * av_q2d(rate);
+    return frames < double(INT32_MAX) ? std::llround(frames) : 0;  // beyond that, not a header to believe
 }
 
 }  // namespace

@@ -121,13 +121,5 @@ void CloseCodedOutput(CodedOutput& output)
         CloseAvi(*output.avi);
         return;
     }
-    const int finished = output.readerGone ? 0 : av_write_trailer(output.muxer.get());
-    const int closed = avio_closep(&output.muxer->pb);
-    const int failed = finished < 0 ? finished : closed;
-    if (failed == AVERROR(EPIPE) || output.readerGone) {
-        output.readerGone = true;
-        StopForClosedOutput();
-    } else if (failed < 0) {
-        Fail(output.path, "cannot finish the file: " + AvErrorText(failed));
-    }
+    output.readerGone = FinishOutput(*output.muxer, output.path, output.readerGone);
 }

@@ -46,6 +46,20 @@ void UseSliceThreads(AVCodecContext& context)
     context.thread_type = FF_THREAD_SLICE;
 }
 
+bool FinishOutput(AVFormatContext& muxer, const std::string& path, bool readerGone)
+{
+    const int finished = readerGone ? 0 : av_write_trailer(&muxer);
+    const int closed = muxer.pb != nullptr && !(muxer.oformat->flags & AVFMT_NOFILE) ? avio_closep(&muxer.pb) : 0;
+    const int failed = finished < 0 ? finished : closed;
+    if (failed == AVERROR(EPIPE) || readerGone) {
+        StopForClosedOutput();
+        return true;
+    }
+    if (failed < 0)
+        Fail(path, "cannot finish the file: " + AvErrorText(failed));
+    return false;
+}
+
 InputContext OpenInputFile(const std::string& path, const std::string& formatName, AVDictionary** options)
 {
     const AVInputFormat* format = nullptr;

@@ -49,6 +49,10 @@ AVIOInterruptCB InterruptCallback();
 // counts no race checker can follow, and the codec instances keep the cores
 // busy anyway.
 void UseSliceThreads(AVCodecContext& context);
+// Writes the muxer's trailer and closes its file. A reader of standard
+// output that went away, before or now, stops the command as an interrupt
+// does; returns whether it did. Other failures are reported.
+bool FinishOutput(AVFormatContext& muxer, const std::string& path, bool readerGone);
 // Opens a demuxer: `formatName` and `options` may be empty.
 InputContext OpenInputFile(const std::string& path, const std::string& formatName, AVDictionary** options);
 // FFmpeg's field order for pictures shown in this order.

@@ -203,13 +203,5 @@ void ClosePictureOutput(PictureOutput& output)
         avcodec_send_frame(output.encoder.get(), nullptr);
         Drain(output);
     }
-    const int finished = output.readerGone ? 0 : av_write_trailer(output.muxer.get());
-    const int closed = output.muxer->pb != nullptr ? avio_closep(&output.muxer->pb) : 0;
-    const int failed = finished < 0 ? finished : closed;
-    if (failed == AVERROR(EPIPE) || output.readerGone) {
-        output.readerGone = true;
-        StopForClosedOutput();
-    } else if (failed < 0) {
-        Fail(output.path, "cannot finish the file: " + AvErrorText(failed));
-    }
+    output.readerGone = FinishOutput(*output.muxer, output.path, output.readerGone);
 }
