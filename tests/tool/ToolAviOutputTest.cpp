@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "AviHeader.h"
 #include "AviOutput.h"
 #include "CodedInput.h"
 
@@ -116,41 +115,6 @@ TEST(ToolAviOutput, StreamFormatIsTheCompressorsHeader)
     EXPECT_EQ(Read32(bytes, properties + 8 + 32), 2u) << "two fields per frame";
     EXPECT_EQ(Read32(bytes, properties + 8 + 36 + 28), 0u) << "the first field starts at line 0";
     EXPECT_EQ(Read32(bytes, properties + 8 + 68 + 28), 1u) << "the second at line 1";
-}
-
-// What the writer records of the pictures, our reader finds again; a file
-// without the colour chunk says so.
-TEST(ToolAviOutput, FieldOrderAndColourReadBack)
-{
-    TempDir dir;
-    const std::string path = dir.Path("facts.avi");
-    const ColourFacts hd = {AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709};
-    for (const FieldOrder order : {FieldOrder::TOP_FIRST, FieldOrder::BOTTOM_FIRST, FieldOrder::PROGRESSIVE}) {
-        AviStreamInfo stream = NtscStream();
-        stream.fieldOrder = order;
-        stream.colour = hd;
-        AviWriter writer;
-        OpenAvi(writer, path, stream);
-        CloseAvi(writer);
-        AviHeader header;
-        ASSERT_TRUE(ReadAviHeader(path, header));
-        EXPECT_EQ(header.width, 720);
-        EXPECT_EQ(header.rateNum, 30000);
-        EXPECT_TRUE(header.hasFieldOrder && header.fieldOrder == order) << FieldOrderName(order);
-        EXPECT_TRUE(header.hasColour && header.colour == hd);
-    }
-    const std::string bytes = ReadFile(path);
-    const size_t properties = bytes.find("vprp");
-    EXPECT_EQ(Read32(bytes, properties + 8), 4u) << "720x486 at 29.97 frames/s is BT.601 NTSC";
-    EXPECT_EQ(Read32(bytes, properties + 8 + 4), 2u);
-
-    std::string untagged = bytes;
-    untagged.replace(untagged.find(AVI_COLOUR_CHUNK_ID), 4, "JUNK");
-    WriteFile(path, untagged);
-    AviHeader header;
-    ASSERT_TRUE(ReadAviHeader(path, header));
-    EXPECT_FALSE(header.hasColour);
-    EXPECT_TRUE(header.colour == ColourFacts{});
 }
 
 TEST(ToolAviOutput, AnEmptyFileIsStillValid)
