@@ -74,8 +74,7 @@ GstVideoFormat PreferredFormat(GstVideoDecoder* decoder, AVColorSpace matrix)
     GstVideoFormat format = GST_VIDEO_FORMAT_UYVY;
     if (allowed != nullptr && !gst_caps_is_empty(allowed)) {
         GstCaps* uyvy = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "UYVY", nullptr);
-        const bool rgbIsTrue = matrix == AVCOL_SPC_SMPTE170M || matrix == AVCOL_SPC_BT470BG;
-        if (rgbIsTrue || !gst_caps_can_intersect(allowed, uyvy)) {
+        if (IsCodecRgbMatrix(matrix) || !gst_caps_can_intersect(allowed, uyvy)) {
             allowed = gst_caps_fixate(allowed);
             const char* name = gst_structure_get_string(gst_caps_get_structure(allowed, 0), "format");
             if (name != nullptr && LayoutOfVideoFormat(gst_video_format_from_string(name)) != nullptr)

@@ -108,7 +108,7 @@ gboolean SetOutputCaps(GstVideoEncoder* encoder, EncoderState& state, GstBuffer*
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     const int height = GST_VIDEO_INFO_HEIGHT(&info);
     ColourFacts colour = ColourOfInfo(info);
-    colour.matrix = GST_VIDEO_INFO_IS_RGB(&info) ? AVCOL_SPC_SMPTE170M : EffectiveMatrix(colour, width, height);
+    colour.matrix = GST_VIDEO_INFO_IS_RGB(&info) ? CODEC_RGB_MATRIX : EffectiveMatrix(colour, width, height);
     GstCaps* caps = gst_caps_new_simple("video/x-qf25", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
                                         "bpp", G_TYPE_INT, state.session->layout->bitCount, nullptr);
     PutFactsInCodedCaps(caps, order, colour);

@@ -23,6 +23,11 @@ const char* FieldOrderName(FieldOrder order)
     return "progressive";
 }
 
+bool IsCodecRgbMatrix(AVColorSpace matrix)
+{
+    return matrix == AVCOL_SPC_SMPTE170M || matrix == AVCOL_SPC_BT470BG;  // the same coefficients
+}
+
 AVColorSpace DefaultMatrix(int width, int height)
 {
     return width >= 1280 || height > 576 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;

@@ -25,6 +25,12 @@ bool operator==(const ColourFacts& a, const ColourFacts& b);
 // "top field first", "bottom field first", "progressive"
 const char* FieldOrderName(FieldOrder order);
 
+// The matrix of the codec's own conversion between RGB and YCbCr (BT.601).
+constexpr AVColorSpace CODEC_RGB_MATRIX = AVCOL_SPC_SMPTE170M;
+// Whether RGB from the codec's own conversion has the true colours of YCbCr
+// in this matrix.
+bool IsCodecRgbMatrix(AVColorSpace matrix);
+
 // What players assume for video that does not say: BT.709 from 1280 columns
 // or more than 576 lines, BT.601 below.
 AVColorSpace DefaultMatrix(int width, int height);

@@ -11,11 +11,11 @@
 
 #include <cstdio>
 #include <unistd.h>
+#include <utility>
 
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
-#include <utility>
 
 namespace {
 
@@ -30,12 +30,6 @@ void DecodeJob(CodecSession& session, FrameJob& job)
     const DecodeOutcome outcome =
         DecodeCheckedFrame(session, job.coded.data(), job.codedBytes, job.picture.data(), 0, job.problem);
     job.outcome = outcome == DecodeOutcome::GOOD ? FRAME_GOOD : FRAME_DAMAGED;
-}
-
-// The codec's own RGB conversion uses these coefficients.
-bool IsBt601(AVColorSpace matrix)
-{
-    return matrix == AVCOL_SPC_SMPTE170M || matrix == AVCOL_SPC_BT470BG;
 }
 
 }  // namespace
@@ -118,7 +112,7 @@ int RunDecode(const Options& options)
     CodedInput input = OpenCodedInput(in, options.inputFormat);
     const PixelLayout& layout = *FindPixelLayout(options.pix);
     const AVColorSpace matrix = DecodedMatrix(input);
-    if (layout.avFormat != AV_PIX_FMT_UYVY422 && !IsBt601(matrix))
+    if (layout.avFormat != AV_PIX_FMT_UYVY422 && !IsCodecRgbMatrix(matrix))
         std::fprintf(stderr, "qf25: %s: its colour is %s, but --pix %s converts with BT.601; leave --pix out for "
                              "true colours\n",
                      in.c_str(), av_color_space_name(matrix), layout.name);

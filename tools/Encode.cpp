@@ -166,6 +166,10 @@ int RunEncode(const Options& options)
                      std::to_string(timer.dropped) + " dropped to keep " + std::to_string(input.rate.num) + "/" +
                      std::to_string(input.rate.den) + " frames/s");
 
+    if (OutputClosed()) {
+        Tell(out, "its reader went away after " + std::to_string(report.frames) + " frames");
+        return EXIT_INTERRUPTED;
+    }
     if (report.interrupted) {
         std::fprintf(stderr, "qf25: interrupted; %s holds the first %lld frames\n", out.c_str(),
                      static_cast<long long>(report.frames));

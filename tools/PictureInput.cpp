@@ -240,7 +240,7 @@ ColourFacts CodedColour(const PictureInput& input, const PixelLayout& layout, in
 {
     ColourFacts colour = input.colour;
     if (layout.avFormat != AV_PIX_FMT_UYVY422)
-        colour.matrix = AVCOL_SPC_SMPTE170M;  // the codec's own RGB conversion
+        colour.matrix = CODEC_RGB_MATRIX;
     else if (IsRgb(input.pixelFormat))
         colour.matrix = DefaultMatrix(codedWidth, input.height);
     else
