@@ -59,7 +59,9 @@ AVPixelFormat ChoosePixelFormat(const AVOutputFormat& format, const AVCodec& enc
             FailUsage("--pix-fmt: unknown pixel format '" + settings.pixFmt + "'");
         return named;
     }
-    if (std::strcmp(format.name, "rawvideo") == 0 && EndsWith(settings.path, ".rgb"))
+    // .rgb is RGB: the decoded bytes when the codec gives RGB, else RGB24.
+    if (std::strcmp(format.name, "rawvideo") == 0 && EndsWith(settings.path, ".rgb") &&
+        layout.avFormat == AV_PIX_FMT_UYVY422)
         return AV_PIX_FMT_RGB24;
     if (encoder.pix_fmts != nullptr)
         return avcodec_find_best_pix_fmt_of_list(encoder.pix_fmts, layout.avFormat, 0, nullptr);

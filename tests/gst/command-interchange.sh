@@ -25,9 +25,9 @@ same() {
 ffmpeg -v error -f lavfi -i testsrc2=size=720x486:rate=25 -frames:v 8 -pix_fmt uyvy422 -f rawvideo clip.uyvy
 "$qf25" encode -q --size 720x486 --pix-fmt uyvy422 --rate 25 clip.uyvy clip.avi
 "$qf25" decode -q clip.avi command.yuv
-"$qf25" decode -q --pix bgr24 -f rawvideo clip.avi command.bgr
+"$qf25" decode -q --pix bgr24 clip.avi command.rgb
 
-for layout in UYVY:yuv BGR:bgr; do
+for layout in UYVY:yuv BGR:rgb; do
     gst-launch-1.0 -q filesrc location=clip.avi ! avidemux ! qf25dec ! "video/x-raw,format=${layout%:*}" \
         ! filesink location="demuxed.${layout#*:}"
     same "demuxed.${layout#*:}" "command.${layout#*:}"
