@@ -122,7 +122,7 @@ void DecodeBlocks(benchmark::State& state, uint32_t cpuFlags, int content)
         BitReader r;
         Reset(&r, data.stream.data(), uint32_t(data.stream.size()));
         for (size_t i = 0; i < data.blocks.size(); ++i) {
-            kernels.decodeBlock(&r, &decoded);
+            kernels.decodeBlocks(&r, &decoded, 1);
             benchmark::DoNotOptimize(decoded);
         }
     }

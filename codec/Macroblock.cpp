@@ -26,9 +26,7 @@ void EncodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, B
 void DecodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitReader* reader)
 {
     const TransformKernels& transform = instance->transformKernels;
-    for (int first = 0; first < 4; first += 2) {
-        for (int k = first; k < first + 2; ++k)
-            instance->entropyKernels.decodeBlock(reader, &buffer->block[k]);
+    instance->entropyKernels.decodeBlocks(reader, buffer->block, 4);
+    for (int first = 0; first < 4; first += 2)
         transform.inversePair(&buffer->block[first], IsLumaPair(first) ? instance->lumaScales : instance->chromaScales);
-    }
 }

@@ -118,34 +118,67 @@ inline bool TakeEntry(Window* w, WindowWord front, int* t, int16_t* v)
     return true;
 }
 
-inline void DecodeBlockWithTable(BitReader* reader, Block* block)
+// A window on the reader's data from its current position.
+inline Window WindowAt(const BitReader* reader)
 {
-    const uint32_t start = reader->position;
-    if (start / 8 > reader->size || reader->size - start / 8 < FAST_DECODE_MIN_BYTES) {
-        DecodeBlockPlain(reader, block);
-        return;
-    }
-    ClearBlock(block);
-    Window w{0, 0, reader->buffer + start / 8};
+    Window w{0, 0, reader->buffer + reader->position / 8};
     Refill(&w);
-    Consume(&w, start % 8);
-    block->v[0] = int16_t(w.bits & 0xFFF);
-    Consume(&w, 12);
+    Consume(&w, reader->position % 8);
+    return w;
+}
+
+inline uint32_t PositionOf(const Window& w, const BitReader* reader)
+{
+    return uint32_t(w.next - reader->buffer) * 8 - w.count;
+}
+
+// Whether a block that starts at `position` may be taken through the window.
+inline bool RoomForWindow(const BitReader* reader, uint32_t position)
+{
+    return position / 8 <= reader->size && reader->size - position / 8 >= FAST_DECODE_MIN_BYTES;
+}
+
+// Takes one block's DC and entries from the window. Returns t: at least
+// END_OF_BLOCK_ADVANCE when the block ended, otherwise the scan position from
+// which the plain decoder must go on.
+inline int TakeBlock(Window* w, Block* block)
+{
+    ClearBlock(block);
+    Refill(w);
+    block->v[0] = int16_t(w->bits & 0xFFF);
+    Consume(w, 12);
     int t = 1;
     for (;;) {
         // The 64-bit window holds the index bits before the refill: taking
         // them from there keeps the refill off the path from one table load
         // to the next.
-        const WindowWord front = w.bits;
-        Refill(&w);
-        if (!TakeEntry(&w, TWO_ENTRIES_PER_REFILL ? front : w.bits, &t, block->v))
+        const WindowWord front = w->bits;
+        Refill(w);
+        if (!TakeEntry(w, TWO_ENTRIES_PER_REFILL ? front : w->bits, &t, block->v))
             break;
-        if (TWO_ENTRIES_PER_REFILL && !TakeEntry(&w, w.bits, &t, block->v))
+        if (TWO_ENTRIES_PER_REFILL && !TakeEntry(w, w->bits, &t, block->v))
             break;
     }
-    reader->position = uint32_t(w.next - reader->buffer) * 8 - w.count;
-    if (t < END_OF_BLOCK_ADVANCE)
-        DecodeCodesPlain(reader, t, block);
+    return t;
+}
+
+// Blocks that follow one another in the stream share one window: the next
+// block's DC is already in it, and the reader's position is written once.
+inline void DecodeBlocksWithTable(BitReader* reader, Block* blocks, int count)
+{
+    int k = 0;
+    while (k < count && RoomForWindow(reader, reader->position)) {
+        Window w = WindowAt(reader);
+        int t;
+        do {
+            t = TakeBlock(&w, &blocks[k++]);
+        } while (t >= END_OF_BLOCK_ADVANCE && k < count && RoomForWindow(reader, PositionOf(w, reader)));
+        reader->position = PositionOf(w, reader);
+        if (t < END_OF_BLOCK_ADVANCE)
+            DecodeCodesPlain(reader, t, &blocks[k - 1]);
+    }
+    for (; k < count; ++k)
+        DecodeBlockPlain(reader, &blocks[k]);
 }
 
 }  // namespace

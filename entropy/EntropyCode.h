@@ -45,14 +45,16 @@ void BuildZeroRunCodes(EntropyTables* tables);
 void ZigzagReorder(const Block* natural, Block* scan);
 
 using EncodeBlockFn = void (*)(const Block* natural, const EntropyTables* tables, BitWriter* writer);
-using DecodeBlockFn = void (*)(BitReader* reader, Block* block);
+using DecodeBlocksFn = void (*)(BitReader* reader, Block* blocks, int count);
 
 // One record per kernel family, filled once from the processor's features.
 struct EntropyKernels {
     // Appends the code of a natural-order block: the zigzag scan and the block
     // code in one pass, so the fast kernels never build the scan-order copy.
     EncodeBlockFn encodeNaturalBlock;
-    DecodeBlockFn decodeBlock;  // clears the block, reads one, natural order
+    // Reads `count` blocks that follow one another in the stream, each cleared
+    // first and written in natural order.
+    DecodeBlocksFn decodeBlocks;
 };
 
 void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags);
@@ -65,3 +67,4 @@ void EncodeBlockPlain(const Block* scan, const EntropyTables* tables, BitWriter*
 // and the decoder read code by code.
 void EncodeNaturalBlockPlain(const Block* natural, const EntropyTables* tables, BitWriter* writer);
 void DecodeBlockPlain(BitReader* reader, Block* block);
+void DecodeBlocksPlain(BitReader* reader, Block* blocks, int count);

@@ -60,5 +60,5 @@ void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, B
 
 // The table-driven decoder, portable C++ and built again for BMI2; both are
 // identical to DecodeBlockPlain on every input, corrupt or not.
-void DecodeBlockFast(BitReader* reader, Block* block);
-void DecodeBlockAvx2(BitReader* reader, Block* block);
+void DecodeBlocksFast(BitReader* reader, Block* blocks, int count);
+void DecodeBlocksAvx2(BitReader* reader, Block* blocks, int count);

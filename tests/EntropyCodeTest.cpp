@@ -75,13 +75,13 @@ std::vector<uint8_t> StreamFromBits(const std::string& bits, size_t bytes)
 }
 
 // Decodes one block into storage full of garbage, which the decoder must clear.
-Block DecodeOne(DecodeBlockFn decode, const std::vector<uint8_t>& stream, uint32_t* position)
+Block DecodeOne(DecodeBlocksFn decode, const std::vector<uint8_t>& stream, uint32_t* position)
 {
     BitReader r;
     Reset(&r, stream.data(), uint32_t(stream.size()));
     Block b;
     std::fill(std::begin(b.v), std::end(b.v), int16_t(0x7777));
-    decode(&r, &b);
+    decode(&r, &b, 1);
     *position = r.position;
     return b;
 }
@@ -103,7 +103,7 @@ void ExpectCode(const EntropyTables* tables, const Block& scan, const std::strin
         for (const EntropyTier& decoder : EntropyTiers()) {
             SCOPED_TRACE(decoder.name);
             uint32_t position;
-            ExpectBlocksEqual(NaturalOrder(scan), DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position));
+            ExpectBlocksEqual(NaturalOrder(scan), DecodeOne(decoder.kernels.decodeBlocks, e.bytes, &position));
             EXPECT_EQ(position, e.bits);
         }
     }
@@ -192,7 +192,7 @@ TEST(EntropyCode, ValueCodeLengths)
                 EXPECT_EQ(e.bits, 12 + length + END.size()) << encoder.name << " " << v;
                 for (const EntropyTier& decoder : EntropyTiers()) {
                     uint32_t position;
-                    const Block decoded = DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position);
+                    const Block decoded = DecodeOne(decoder.kernels.decodeBlocks, e.bytes, &position);
                     EXPECT_EQ(decoded.v[1], v) << encoder.name << " " << decoder.name;
                     EXPECT_EQ(position, e.bits);
                 }
@@ -252,7 +252,7 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
             for (const EntropyTier& decoder : EntropyTiers()) {
                 SCOPED_TRACE(std::string(decoder.name) + " " + c.bits);
                 uint32_t position;
-                ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlock, stream, &position));
+                ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlocks, stream, &position));
                 EXPECT_EQ(position, c.endsAt);
             }
         }
@@ -262,7 +262,7 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
         uint32_t position;
         Block expected{};
         expected.v[0] = 0x123;
-        ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlock, truncated, &position));
+        ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlocks, truncated, &position));
         EXPECT_EQ(position, 12u + 126) << decoder.name;
     }
 }
@@ -297,7 +297,7 @@ TEST(EntropyCode, RandomBlocksRoundTrip)
             Reset(&r, exact.data(), uint32_t(exact.size()));
             for (const Block& b : blocks) {
                 Block decoded;
-                decoder.kernels.decodeBlock(&r, &decoded);
+                decoder.kernels.decodeBlocks(&r, &decoded, 1);
                 ASSERT_NO_FATAL_FAILURE(ExpectBlocksEqual(NaturalOrder(b), decoded));
             }
             EXPECT_EQ(r.position, w.position);
