@@ -104,7 +104,7 @@ void EncodeBlocks(benchmark::State& state, uint32_t cpuFlags, int content)
         BitWriter w;
         Reset(&w, data.stream.data(), uint32_t(data.stream.size()));
         for (const Block& b : data.blocks)
-            kernels.encodeNaturalBlock(&b, data.tables.get(), &w);
+            kernels.encodeNaturalBlocks(&b, 1, data.tables.get(), &w);
         benchmark::DoNotOptimize(w.position);
         benchmark::ClobberMemory();
     }

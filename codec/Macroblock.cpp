@@ -15,12 +15,10 @@ bool IsLumaPair(int first)
 void EncodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitWriter* writer)
 {
     const TransformKernels& transform = instance->transformKernels;
-    for (int first = 0; first < 4; first += 2) {
+    for (int first = 0; first < 4; first += 2)
         transform.forwardPair(&buffer->block[first],
                               IsLumaPair(first) ? instance->lumaReciprocals : instance->chromaReciprocals);
-        for (int k = first; k < first + 2; ++k)
-            instance->entropyKernels.encodeNaturalBlock(&buffer->block[k], &instance->entropyTables, writer);
-    }
+    instance->entropyKernels.encodeNaturalBlocks(buffer->block, 4, &instance->entropyTables, writer);
 }
 
 void DecodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitReader* reader)

@@ -55,8 +55,8 @@ void DecodeCodesPlain(BitReader* reader, int t, Block* block);
 
 // The encoder kernels; each falls back to EncodeNaturalBlockPlain near the end
 // of the writer's capacity, so the bytes and the writer's state always match.
-void EncodeNaturalBlockSse2(const Block* natural, const EntropyTables* tables, BitWriter* writer);
-void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, BitWriter* writer);
+void EncodeNaturalBlocksSse2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer);
+void EncodeNaturalBlocksAvx2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer);
 
 // The table-driven decoder, portable C++ and built again for BMI2; both are
 // identical to DecodeBlockPlain on every input, corrupt or not.
