@@ -104,8 +104,9 @@ inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
 }
 
 // Applies the entry for the window's front bits `front`; false, leaving
-// everything as it was, when the block might end inside it.
-inline bool TakeEntry(Window* w, WindowWord front, int* t, int16_t* v)
+// everything as it was, when the block might end inside it. Unsigned
+// positions index the tables without sign extension.
+inline bool TakeEntry(Window* w, WindowWord front, unsigned* t, int16_t* v)
 {
     const DecodeEntry& e = DECODE_TABLE.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
     if (*t + (e.advance & COVERED_MASK) > 63)
@@ -141,22 +142,24 @@ inline bool RoomForWindow(const BitReader* reader, uint32_t position)
 // Takes one block's DC and entries from the window. Returns t: at least
 // END_OF_BLOCK_ADVANCE when the block ended, otherwise the scan position from
 // which the plain decoder must go on.
-inline int TakeBlock(Window* w, Block* block)
+inline unsigned TakeBlock(Window* w, Block* block)
 {
     ClearBlock(block);
     Refill(w);
     block->v[0] = int16_t(w->bits & 0xFFF);
     Consume(w, 12);
-    int t = 1;
+    unsigned t = 1;
     for (;;) {
         // The 64-bit window holds the index bits before the refill: taking
         // them from there keeps the refill off the path from one table load
-        // to the next.
+        // to the next. The end of the block is told by the entry that holds
+        // it, not by the lookup after it, so that a mispredicted end is
+        // found one table load sooner.
         const WindowWord front = w->bits;
         Refill(w);
-        if (!TakeEntry(w, TWO_ENTRIES_PER_REFILL ? front : w->bits, &t, block->v))
+        if (!TakeEntry(w, TWO_ENTRIES_PER_REFILL ? front : w->bits, &t, block->v) || t >= END_OF_BLOCK_ADVANCE)
             break;
-        if (TWO_ENTRIES_PER_REFILL && !TakeEntry(w, w->bits, &t, block->v))
+        if (TWO_ENTRIES_PER_REFILL && (!TakeEntry(w, w->bits, &t, block->v) || t >= END_OF_BLOCK_ADVANCE))
             break;
     }
     return t;
@@ -169,13 +172,13 @@ inline void DecodeBlocksWithTable(BitReader* reader, Block* blocks, int count)
     int k = 0;
     while (k < count && RoomForWindow(reader, reader->position)) {
         Window w = WindowAt(reader);
-        int t;
+        unsigned t;
         do {
             t = TakeBlock(&w, &blocks[k++]);
         } while (t >= END_OF_BLOCK_ADVANCE && k < count && RoomForWindow(reader, PositionOf(w, reader)));
         reader->position = PositionOf(w, reader);
         if (t < END_OF_BLOCK_ADVANCE)
-            DecodeCodesPlain(reader, t, &blocks[k - 1]);
+            DecodeCodesPlain(reader, int(t), &blocks[k - 1]);
     }
     for (; k < count; ++k)
         DecodeBlockPlain(reader, &blocks[k]);
