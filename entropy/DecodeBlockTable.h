@@ -18,6 +18,7 @@
 // unnamed namespace keeps every file's copy to itself.
 #pragma once
 
+#include <cstddef>
 #include <type_traits>
 
 #include "entropy/EntropyInternal.h"
@@ -93,20 +94,24 @@ inline void Consume(Window* w, unsigned n)
     w->count -= n;
 }
 
+// The smallest magnitude of a class by its mantissa bits: 2^m, and 512 for
+// the 11 bits of class 10. A lookup is shorter than the arithmetic.
+constexpr uint16_t SMALLEST_MAGNITUDE[16] = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 512, 512, 512, 512, 512, 512};
+
 inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
 {
     const uint32_t x = uint32_t(bits >> (e.shape & 15));
     const unsigned mantissaBits = e.shape >> 4;
     const uint32_t sign = x & 1;
-    const uint32_t smallest = 1u << (mantissaBits < 9 ? mantissaBits : 9);
+    const uint32_t smallest = SMALLEST_MAGNITUDE[mantissaBits];
     const uint32_t magnitude = smallest + (x >> 1 & ((1u << mantissaBits) - 1));
     return int16_t((magnitude ^ (0u - sign)) + sign);
 }
 
 // Applies the entry for the window's front bits `front`; false, leaving
-// everything as it was, when the block might end inside it. Unsigned
-// positions index the tables without sign extension.
-inline bool TakeEntry(Window* w, WindowWord front, unsigned* t, int16_t* v)
+// everything as it was, when the block might end inside it. Positions of the
+// pointer's width index the tables without a sign or zero extension.
+inline bool TakeEntry(Window* w, WindowWord front, size_t* t, int16_t* v)
 {
     const DecodeEntry& e = DECODE_TABLE.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
     if (*t + (e.advance & COVERED_MASK) > 63)
@@ -142,13 +147,13 @@ inline bool RoomForWindow(const BitReader* reader, uint32_t position)
 // Takes one block's DC and entries from the window. Returns t: at least
 // END_OF_BLOCK_ADVANCE when the block ended, otherwise the scan position from
 // which the plain decoder must go on.
-inline unsigned TakeBlock(Window* w, Block* block)
+inline size_t TakeBlock(Window* w, Block* block)
 {
     ClearBlock(block);
     Refill(w);
     block->v[0] = int16_t(w->bits & 0xFFF);
     Consume(w, 12);
-    unsigned t = 1;
+    size_t t = 1;
     for (;;) {
         // The 64-bit window holds the index bits before the refill: taking
         // them from there keeps the refill off the path from one table load
@@ -172,7 +177,7 @@ inline void DecodeBlocksWithTable(BitReader* reader, Block* blocks, int count)
     int k = 0;
     while (k < count && RoomForWindow(reader, reader->position)) {
         Window w = WindowAt(reader);
-        unsigned t;
+        size_t t;
         do {
             t = TakeBlock(&w, &blocks[k++]);
         } while (t >= END_OF_BLOCK_ADVANCE && k < count && RoomForWindow(reader, PositionOf(w, reader)));
