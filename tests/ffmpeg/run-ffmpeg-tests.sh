@@ -66,8 +66,14 @@ coffee-1008x21.uyvy 1008x21 95
 noise-720x486.uyvy 720x486 99
 EOF
 
-# A clip of three pictures; an AVI that states bottom field first keeps it.
+# A clip of three pictures, coded alike by one thread and by frame threads;
+# an AVI that states bottom field first keeps it.
 cat "$vectors"/astronaut-720x486.uyvy "$vectors"/noise-720x486.uyvy "$vectors"/astronaut-720x486.uyvy >clip.uyvy
+for threads in 1 3; do
+    # shellcheck disable=SC2046
+    ffmpeg $(raw uyvy422 720x486) -i clip.uyvy -c:v libqf25 -threads $threads -f rawvideo clip.$threads.qf25
+done
+cmp -s clip.1.qf25 clip.3.qf25 || fail "frame threads code the clip differently from one thread"
 # shellcheck disable=SC2046
 ffmpeg $(raw uyvy422 720x486) -r 25 -i clip.uyvy -c:v libqf25 -field_order bb -aspect 4:3 bottom.avi
 [ "$(probe field_order bottom.avi)" = bb ] || fail "ffprobe shows $(probe field_order bottom.avi) for a bottom-first AVI"
