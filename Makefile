@@ -121,7 +121,7 @@ soak: deps
 # build for users, and the small one that make check tests.
 ffmpeg: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target qf25
+	cmake --build $(BUILD) -j $(JOBS) --target libqf25.so  # the library (the target qf25 is the command)
 	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD) full
 
 ffmpeg-check: build
