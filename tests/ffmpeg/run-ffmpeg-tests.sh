@@ -139,6 +139,8 @@ grep -q "libqf25" garbled.log || fail "the garbled frames are not named: $(cat g
 # `qf25 info --verify` reads an AVI written by ffmpeg's muxer.
 "$qf25" encode clip.uyvy qf25-clip.avi --size 720x486 --pix-fmt uyvy422 --rate 25 --quiet
 "$qf25" decode qf25-clip.avi qf25-clip.yuv --pix-fmt uyvy422 --quiet
+[ "$(probe codec_name,field_order qf25-clip.avi | paste -sd' ')" = "qf25 tt" ] ||
+    fail "ffprobe does not show qf25 tt for qf25's clip"
 ffmpeg -i qf25-clip.avi -f framemd5 ffmpeg.md5
 # shellcheck disable=SC2046
 ffmpeg $(raw uyvy422 720x486) -i qf25-clip.yuv -f framemd5 qf25.md5
