@@ -41,7 +41,7 @@ check | asan)
     prefix=$build/ffmpeg-check
     # The tests' own pieces: the wrapper, raw pictures in and out, AVI, and
     # what ffmpeg and ffprobe always need.
-    options=(--enable-shared --disable-static --disable-doc --disable-debug --disable-x86asm
+    options=(--enable-shared --disable-static --disable-doc --disable-debug --disable-asm
              --disable-autodetect --enable-pthreads --disable-everything
              --enable-decoder=libqf25,rawvideo --enable-encoder=libqf25,rawvideo
              --enable-demuxer=avi,rawvideo --enable-muxer=avi,rawvideo,framemd5
