@@ -94,7 +94,7 @@ fetch_source() {
 }
 
 # The series is applied again whenever it changes.
-source_dir=${3:-$build/ffmpeg-source}
+source_dir=$(realpath -m "${3:-$build/ffmpeg-source}")
 series=$(cat "$root"/ffmpeg/*.patch | sha256sum | cut -d' ' -f1)
 if ! [ -f "$source_dir/version" ]; then
     fetch_source
