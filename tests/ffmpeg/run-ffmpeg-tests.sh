@@ -116,14 +116,14 @@ printf '\xff\xff\x7f' | dd of=damaged.avi bs=1 seek=$((frame_offsets[1] + 1)) co
 printf '\xff\xff\x7f' | dd of=damaged.avi bs=1 seek=$((frame_offsets[2] + 4)) conv=notrunc 2>/dev/null
 "$prefix/bin/ffmpeg" -nostdin -hide_banner -i damaged.avi -f framemd5 damaged.md5 2>damaged.log ||
     fail "ffmpeg gives up on a damaged file: $(cat damaged.log)"
-grep -q "refused this .*-byte frame" damaged.log && grep -q "Field 0 of this .*-byte frame is damaged" damaged.log ||
+grep -q "This .*-byte frame is refused" damaged.log && grep -q "Field 0 of this .*-byte frame is damaged" damaged.log ||
     fail "the damaged frames are not named: $(cat damaged.log)"
 [ "$(grep -vc '^#' damaged.md5)" = 1 ] || fail "the one good frame of the damaged file is not decoded"
 
 head -c $((frame_offsets[2] + 5000)) top.avi >cut.avi
 "$prefix/bin/ffmpeg" -nostdin -hide_banner -i cut.avi -f framemd5 cut.md5 2>cut.log ||
     fail "ffmpeg gives up on a cut file: $(cat cut.log)"
-grep -q "refused this 5000-byte frame" cut.log || fail "the cut frame is not named: $(cat cut.log)"
+grep -q "This 5000-byte frame is refused" cut.log || fail "the cut frame is not named: $(cat cut.log)"
 [ "$(grep -vc '^#' cut.md5)" = 2 ] || fail "the two whole frames of the cut file are not decoded"
 
 cp top.avi garbled.avi
