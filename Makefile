@@ -13,6 +13,8 @@
 #                    staged under DESTDIR when given; make uninstall removes them
 # make deb           build/qf25_VERSION_ARCH.deb for Debian 12
 # make dist-windows  build/qf25-VERSION-windows.zip: both DLLs, qf25.inf, a readme
+# make ffmpeg        build/ffmpeg/: FFmpeg 5.1 (Debian's source) with the series in
+#                    ffmpeg/ and --enable-libqf25: ffmpeg, ffprobe, shared libraries
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -22,7 +24,7 @@ FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_ses
 PREFIX ?= /usr/local
 
 .PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz soak clean \
-        install uninstall deb dist-windows
+        install uninstall deb dist-windows ffmpeg ffmpeg-check
 
 all: build
 
@@ -73,7 +75,7 @@ dist-windows: windows
 check-windows: build
 	ctest --test-dir $(BUILD) --output-on-failure -R 'DllExports|Wine'
 
-check: build deb dist-windows
+check: build deb dist-windows ffmpeg-check
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) check-sanitizers
 
@@ -83,6 +85,7 @@ check-sanitizers: deps
 	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQF25_SANITIZE=address,undefined -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
 	cmake --build $(BUILD)/asan -j $(JOBS) --target qf25_tests
+	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD)/asan asan $(BUILD)/ffmpeg-source
 	ctest --test-dir $(BUILD)/asan --output-on-failure -j $(JOBS)
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQF25_SANITIZE=thread -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
@@ -113,6 +116,16 @@ soak: deps
 	tests/wine/run-wine-test.sh win64 start $(BUILD)/win64
 	status=0; tests/wine/run-wine-test.sh win64 soak $(BUILD)/win64 $(SOAK_WINE_COUNTS) || status=$$?; \
 	    tests/wine/run-wine-test.sh win64 stop $(BUILD)/win64; exit $$status
+
+# FFmpeg with the wrapper, linked to the codec library of $(BUILD): the full
+# build for users, and the small one that make check tests.
+ffmpeg: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target libqf25.so  # the library (the target qf25 is the command)
+	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD) full
+
+ffmpeg-check: build
+	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD) check
 
 demo: build
 	$(BUILD)/qf25 demo --out $(BUILD)

@@ -20,6 +20,18 @@ set(QF25_CHECK_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-exports.sh)
 find_program(QF25_NM NAMES nm REQUIRED)
 add_test(NAME LibraryExports COMMAND ${QF25_CHECK_EXPORTS} so ${QF25_NM} $<TARGET_FILE:qf25>)
 
+# FFmpeg with the wrapper, as `make check` (build-ffmpeg.sh check) and, under
+# AddressSanitizer, `make check-sanitizers` (build-ffmpeg.sh asan) build it.
+# The checks that need the qf25 command run where it is built.
+if(NOT QF25_SANITIZE OR QF25_SANITIZE MATCHES "address")
+    set(command)
+    if(QF25_TOOLS)
+        set(command $<TARGET_FILE:qf25_command>)
+    endif()
+    add_test(NAME FfmpegWrapper COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/ffmpeg/run-ffmpeg-tests.sh
+                                        ${CMAKE_BINARY_DIR}/ffmpeg-check ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors ${command})
+endif()
+
 if(QF25_SANITIZE)
     return()
 endif()
