@@ -6,6 +6,8 @@
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
 # make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
+# make coverage  the native tests and every fuzz corpus replayed with coverage
+#             counted: an HTML report and one line per folder
 # make soak   open, code and close the codec many times, natively and under
 #             wine64, and check that no memory, descriptor or thread is left
 # make install       the library, qf25.h, qf25.pc, the CMake package, the qf25
@@ -19,10 +21,12 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_session
+OSS_FUZZ = $(BUILD)/oss-fuzz
+OSS_FUZZ_SECONDS ?= 5
 PREFIX ?= /usr/local
 
-.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz soak clean \
-        install uninstall deb dist-windows
+.PHONY: all deps build windows check check-sanitizers check-windows check-oss-fuzz demo bench fuzz soak clean \
+        install uninstall deb dist-windows coverage
 
 all: build
 
@@ -76,6 +80,13 @@ check-windows: build
 check: build deb dist-windows
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) check-sanitizers
+	$(MAKE) check-oss-fuzz
+
+# The fuzz targets built by tests/fuzz/oss-fuzz/build.sh as OSS-Fuzz would
+# build them, into $(OSS_FUZZ)/out, and each run for a few seconds on the
+# seed corpus it ships with.
+check-oss-fuzz: deps
+	tests/fuzz/oss-fuzz/emulate.sh $(OSS_FUZZ) $(OSS_FUZZ_SECONDS)
 
 # Address and undefined-behaviour sanitizers over every test, then the thread
 # sanitizer over the tests that run workers.
@@ -89,15 +100,13 @@ check-sanitizers: deps
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target qf25_tests
 	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread|Driver|Hardening|ConformanceVector|^PhotoRoundTrip\.|FuzzReplay'
 
-# The fuzz targets as libFuzzer programs, built with clang, AddressSanitizer
-# and UndefinedBehaviorSanitizer; new inputs stay in $(BUILD)/fuzz, and a
-# crash fails the target.
+# The fuzz targets as OSS-Fuzz builds them (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer; the same build as check-oss-fuzz's), each run
+# from its corpus; new inputs stay in $(OSS_FUZZ)/fuzz-scratch, and a crash
+# fails the target.
 fuzz: deps
-	cmake -S . -B $(BUILD)/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQF25_FUZZ=ON \
-	    -DQF25_SANITIZE=fuzzer-no-link,address,undefined -DQF25_BENCH=OFF
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=qf25_fuzz_%)
-	tests/fuzz/run-fuzzers.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	tests/fuzz/oss-fuzz/emulate.sh $(OSS_FUZZ)
+	tests/fuzz/run-fuzzers.sh $(OSS_FUZZ)/out $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The soak through libqf25.so with its full counts, then through the 64-bit
 # DLL under Wine with fewer (every thread start costs far more there).
@@ -113,6 +122,15 @@ soak: deps
 	tests/wine/run-wine-test.sh win64 start $(BUILD)/win64
 	status=0; tests/wine/run-wine-test.sh win64 soak $(BUILD)/win64 $(SOAK_WINE_COUNTS) || status=$$?; \
 	    tests/wine/run-wine-test.sh win64 stop $(BUILD)/win64; exit $$status
+
+# Coverage: a GCC build with --coverage, its tests and the fuzz corpora's
+# replays, and scripts/coverage-report.sh's report.
+coverage: deps
+	cmake -S . -B $(BUILD)/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF25_BENCH=OFF \
+	    -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
+	    -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
+	cmake --build $(BUILD)/coverage -j $(JOBS)
+	scripts/coverage-report.sh $(BUILD)/coverage
 
 demo: build
 	$(BUILD)/qf25 demo --out $(BUILD)

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: BSD-2-Clause
 # Writes a C++ file holding INPUT's bytes as the array SYMBOL and its length
-# as SYMBOL_SIZE, so that the tool carries the file wherever it is copied.
+# as SYMBOL_SIZE, so that a program carries the file wherever it is copied.
 file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" digits)
 math(EXPR bytes "${digits} / 2")
