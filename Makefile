@@ -123,11 +123,12 @@ soak: deps
 	status=0; tests/wine/run-wine-test.sh win64 soak $(BUILD)/win64 $(SOAK_WINE_COUNTS) || status=$$?; \
 	    tests/wine/run-wine-test.sh win64 stop $(BUILD)/win64; exit $$status
 
-# Coverage: a GCC build with --coverage, its tests and the fuzz corpora's
+# Coverage: a GCC build with --coverage (counted atomically: the workers run
+# slices at once), its tests and the fuzz corpora's
 # replays, and scripts/coverage-report.sh's report.
 coverage: deps
 	cmake -S . -B $(BUILD)/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF25_BENCH=OFF \
-	    -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
+	    -DCMAKE_C_FLAGS="--coverage -fprofile-update=atomic" -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic" \
 	    -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
 	cmake --build $(BUILD)/coverage -j $(JOBS)
 	scripts/coverage-report.sh $(BUILD)/coverage

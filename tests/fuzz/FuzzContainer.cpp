@@ -28,7 +28,7 @@ namespace {
 // Every run stays fast: a small picture and a few frames reach what a large
 // one and a long clip do, so only large cases go up to a 1920x1088 frame and
 // a clip of a few seconds.
-constexpr uint64_t MAX_SMALL_PIXELS = 128 * 128;
+constexpr uint64_t MAX_SMALL_PIXELS = 64 * 128;
 constexpr int64_t MAX_SMALL_FRAMES = 8;
 constexpr uint64_t MAX_LARGE_PIXELS = 1920 * 1088;
 constexpr int64_t MAX_LARGE_FRAMES = 64;

@@ -19,7 +19,7 @@
 // Every run stays fast: a picture codes the same paths at 64x32 as at
 // 1920x1088, so cases are small unless their tail asks for a large one, and
 // pictures beyond a 1920x1088 frame are not tried at all.
-constexpr uint64_t MAX_SMALL_FUZZ_PIXELS = 128 * 128;
+constexpr uint64_t MAX_SMALL_FUZZ_PIXELS = 64 * 128;
 constexpr uint64_t MAX_FUZZ_PIXELS = 1920 * 1088;
 
 // The layouts a case can name; the last one is a format the codec refuses.

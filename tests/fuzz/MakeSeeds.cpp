@@ -22,7 +22,7 @@ constexpr char SOURCE_NAME[] = "/astronaut-720x486.uyvy";
 constexpr size_t ENCODE_BODY_BYTES = 512;  // repeated to fill the picture
 // A conformance frame as it stands: wide, with a partial band of no lines.
 constexpr char VECTOR_FRAME_NAME[] = "/chelsea-720x17.q95.qf25";
-constexpr FuzzTail VECTOR_FRAME_TAIL = {720, 17, FUZZ_UYVY, DRIVER_SIZED, {0, 0}, FUZZ_CHECKED_KERNELS, false};
+constexpr FuzzTail VECTOR_FRAME_TAIL = {720, 17, FUZZ_UYVY, DRIVER_SIZED, {0, 0}, FUZZ_CHECKED_KERNELS, true};
 
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
@@ -114,7 +114,7 @@ const Seed ENCODE_SEEDS[] = {
     {"bgr24-48x17-bottomup-q50-padded", 48, 17, 0, {48, 17, FUZZ_BGR24, 0, {3, 1}, CHECKED, false}},
     {"bgr32-40x9-topdown-q99-padded", 40, 9, 0, {40, -9, FUZZ_BGR32, 49, {16, 0xFF}, SSE2, false}},
     {"bgr32-40x9-topdown-q99-driver", 40, 9, 0, {40, -9, FUZZ_BGR32, 99, {16, 0xFF}, CHECKED, false}},
-    {"bgr24-720x17-topdown-q75-driver", 720, 17, 0, {720, -17, FUZZ_BGR24, 75, {0, 1}, PLAIN, false}},
+    {"bgr24-720x17-topdown-q75-driver", 720, 17, 0, {720, -17, FUZZ_BGR24, 75, {0, 1}, PLAIN, true}},
     {"uyvy-16x1-q95", 16, 1, 0, {16, 1, FUZZ_UYVY, 45, {0, 1}, FAST, false}},
     {"rgb16-32x16-q95-driver", 32, 16, 0, {32, 16, FUZZ_REFUSED_RGB16, 95, {0, 1}, FAST, false}},
     {"bgr32-320x200-q90-large", 320, 200, 0, {320, 200, FUZZ_BGR32, 40, {0, 1}, CHECKED, true}},

@@ -31,7 +31,8 @@ for target in "${targets[@]}"; do
     cp "$fuzz/options/$target.options" "$OUT/$name.options"
     rm -f "$OUT/${name}_seed_corpus.zip"
     (cd "$fuzz/corpus/$target" && zip -q -X "$OUT/${name}_seed_corpus.zip" ./*)
-    ldd "$OUT/$name" | awk '$3 ~ /^\// {print $3}' |
+    # Those already there are found there again.
+    ldd "$OUT/$name" | awk -v lib="$OUT/lib/" '$3 ~ /^\// && index($3, lib) != 1 {print $3}' |
         grep -vE '/(libc|libm|libmvec|libpthread|libdl|librt|libgcc_s|libstdc\+\+|ld-linux[^/]*)\.so' |
         xargs -r cp -uL -t "$OUT/lib"
 done
