@@ -26,7 +26,8 @@ cmake --build "$WORK/qf25-build" -j "$(nproc)" --target "${targets[@]/#/qf25_fuz
 mkdir -p "$OUT/lib"
 for target in "${targets[@]}"; do
     name=qf25_fuzz_$target
-    cp "$WORK/qf25-build/tests/fuzz/$name" "$OUT/"
+    # A program still running from an earlier build is replaced, not written.
+    install -m 0755 "$WORK/qf25-build/tests/fuzz/$name" "$OUT/"
     cp "$fuzz/dict/$target.dict" "$OUT/$name.dict"
     cp "$fuzz/options/$target.options" "$OUT/$name.options"
     rm -f "$OUT/${name}_seed_corpus.zip"

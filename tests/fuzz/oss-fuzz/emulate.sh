@@ -5,7 +5,8 @@
 # of its undefined build added, so that one build serves both), libFuzzer as
 # $LIB_FUZZING_ENGINE, scratch $WORK and $OUT under the given directory, and
 # $SRC in the temporary directory, holding a link to this tree as $SRC/qf25
-# (inside the tree the link would make a loop). Then, when given a
+# (inside the tree the link would make a loop). Checks what build.sh left in
+# $OUT; then, when given a
 # number of seconds, runs each built target that long on its seed corpus
 # unpacked from $OUT, with its dictionary and options.
 #
@@ -31,14 +32,33 @@ export CXXFLAGS="$CFLAGS"
 export LIB_FUZZING_ENGINE=-fsanitize=fuzzer
 (cd "$SRC/qf25" && bash -eu "$SRC/build.sh")
 
-[ $# -ge 2 ] || exit 0
+# What a fuzzing machine needs of $OUT: every target with its dictionary,
+# options and a seed corpus holding what the repository's does, and every
+# library beyond the C and C++ runtimes found in $OUT/lib.
 targets=()
 for program in "$OUT"/qf25_fuzz_*; do
     case $program in *.*) continue ;; esac  # dictionaries, options, corpora
     target=${program##*/qf25_fuzz_}
+    for file in "$program.dict" "$program.options" "${program}_seed_corpus.zip"; do
+        [ -s "$file" ] || { echo "build.sh left no $file" >&2; exit 1; }
+    done
     rm -rf "$WORK/seeds/$target"
     mkdir -p "$WORK/seeds/$target"
-    unzip -q "$OUT/qf25_fuzz_${target}_seed_corpus.zip" -d "$WORK/seeds/$target"
+    unzip -q "${program}_seed_corpus.zip" -d "$WORK/seeds/$target"
+    if ! diff -rq "$root/tests/fuzz/corpus/$target" "$WORK/seeds/$target" >/dev/null; then
+        echo "the seed corpus of $target differs from tests/fuzz/corpus/$target" >&2
+        exit 1
+    fi
+    outside=$(ldd "$program" | awk -v lib="$OUT/lib/" '$3 ~ /^\// && index($3, lib) != 1 {print $3}' |
+              grep -vE '/(libc|libm|libmvec|libpthread|libdl|librt|libgcc_s|libstdc\+\+|ld-linux[^/]*)\.so' || true)
+    if [ -n "$outside" ]; then
+        echo "qf25_fuzz_$target takes libraries from outside \$OUT/lib:" $outside >&2
+        exit 1
+    fi
     targets+=("$target")
 done
+expected=$(ls "$root"/tests/fuzz/options/*.options | wc -l)
+[ ${#targets[@]} = "$expected" ] || { echo "build.sh built ${#targets[@]} fuzz targets, not $expected" >&2; exit 1; }
+
+[ $# -ge 2 ] || exit 0
 FUZZ_CORPUS=$WORK/seeds FUZZ_SCRATCH=$WORK/runs "$root/tests/fuzz/run-fuzzers.sh" "$OUT" "$2" "${targets[@]}"
