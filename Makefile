@@ -2,7 +2,8 @@
 # make        build the native library, tests, benchmarks and the qf25 command,
 #             and the Windows DLL (build/win32/qf25.dll)
 # make check  install what is missing, build, and run every test (native,
-#             sanitizers, and the Windows DLL under Wine)
+#             sanitizers, the Windows DLL under Wine, the fuzz targets as
+#             OSS-Fuzz builds them)
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
 # make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
@@ -25,8 +26,8 @@ OSS_FUZZ = $(BUILD)/oss-fuzz
 OSS_FUZZ_SECONDS ?= 5
 PREFIX ?= /usr/local
 
-.PHONY: all deps build windows check check-sanitizers check-windows check-oss-fuzz demo bench fuzz soak clean \
-        install uninstall deb dist-windows coverage
+.PHONY: all deps build windows check check-sanitizers check-windows check-oss-fuzz demo bench fuzz soak \
+        coverage clean install uninstall deb dist-windows
 
 all: build
 
@@ -124,8 +125,8 @@ soak: deps
 	    tests/wine/run-wine-test.sh win64 stop $(BUILD)/win64; exit $$status
 
 # Coverage: a GCC build with --coverage (counted atomically: the workers run
-# slices at once), its tests and the fuzz corpora's
-# replays, and scripts/coverage-report.sh's report.
+# slices at once), its tests and the fuzz corpora's replays, and
+# scripts/coverage-report.sh's report.
 coverage: deps
 	cmake -S . -B $(BUILD)/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF25_BENCH=OFF \
 	    -DCMAKE_C_FLAGS="--coverage -fprofile-update=atomic" -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic" \
