@@ -16,7 +16,9 @@ build=$(cd "$1" && pwd)
 html=$build/coverage-html
 
 find "$build" -name '*.gcda' -delete
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E '^(Wine|DllExports|DebPackage|InstallConsumers)'
+# Unoptimised and counting, the benchmarks' tests take several times longer.
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 1500 \
+    -E '^(Wine|DllExports|DebPackage|InstallConsumers)'
 
 rm -rf "$html"
 mkdir -p "$html"
