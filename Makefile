@@ -2,10 +2,13 @@
 # make        build the native library, tests, benchmarks and the qf25 command,
 #             and the Windows DLL (build/win32/qf25.dll)
 # make check  install what is missing, build, and run every test (native,
-#             sanitizers, and the Windows DLL under Wine)
+#             sanitizers, the Windows DLL under Wine, the fuzz targets as
+#             OSS-Fuzz builds them)
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
 # make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
+# make coverage  the native tests and every fuzz corpus replayed with coverage
+#             counted: an HTML report and one line per folder
 # make soak   open, code and close the codec many times, natively and under
 #             wine64, and check that no memory, descriptor or thread is left
 # make install       the library, qf25.h, qf25.pc, the CMake package, the qf25
@@ -21,10 +24,12 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_session
+OSS_FUZZ = $(BUILD)/oss-fuzz
+OSS_FUZZ_SECONDS ?= 5
 PREFIX ?= /usr/local
 
-.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz soak clean \
-        install uninstall deb dist-windows ffmpeg ffmpeg-check
+.PHONY: all deps build windows check check-sanitizers check-windows check-oss-fuzz demo bench fuzz soak \
+        coverage clean install uninstall deb dist-windows ffmpeg ffmpeg-check
 
 all: build
 
@@ -78,6 +83,13 @@ check-windows: build
 check: build deb dist-windows ffmpeg-check
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) check-sanitizers
+	$(MAKE) check-oss-fuzz
+
+# The fuzz targets built by tests/fuzz/oss-fuzz/build.sh as OSS-Fuzz would
+# build them, into $(OSS_FUZZ)/out, and each run for a few seconds on the
+# seed corpus it ships with.
+check-oss-fuzz: deps
+	tests/fuzz/oss-fuzz/emulate.sh $(OSS_FUZZ) $(OSS_FUZZ_SECONDS)
 
 # Address and undefined-behaviour sanitizers over every test, then the thread
 # sanitizer over the tests that run workers.
@@ -92,15 +104,13 @@ check-sanitizers: deps
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target qf25_tests
 	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread|Driver|Hardening|ConformanceVector|^PhotoRoundTrip\.|FuzzReplay'
 
-# The fuzz targets as libFuzzer programs, built with clang, AddressSanitizer
-# and UndefinedBehaviorSanitizer; new inputs stay in $(BUILD)/fuzz, and a
-# crash fails the target.
+# The fuzz targets as OSS-Fuzz builds them (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer; the same build as check-oss-fuzz's), each run
+# from its corpus; new inputs stay in $(OSS_FUZZ)/fuzz-scratch, and a crash
+# fails the target.
 fuzz: deps
-	cmake -S . -B $(BUILD)/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQF25_FUZZ=ON \
-	    -DQF25_SANITIZE=fuzzer-no-link,address,undefined -DQF25_BENCH=OFF
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=qf25_fuzz_%)
-	tests/fuzz/run-fuzzers.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	tests/fuzz/oss-fuzz/emulate.sh $(OSS_FUZZ)
+	tests/fuzz/run-fuzzers.sh $(OSS_FUZZ)/out $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The soak through libqf25.so with its full counts, then through the 64-bit
 # DLL under Wine with fewer (every thread start costs far more there).
@@ -126,6 +136,16 @@ ffmpeg: deps
 
 ffmpeg-check: build
 	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD) check
+
+# Coverage: a GCC build with --coverage (counted atomically: the workers run
+# slices at once), its tests and the fuzz corpora's replays, and
+# scripts/coverage-report.sh's report.
+coverage: deps
+	cmake -S . -B $(BUILD)/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF25_BENCH=OFF \
+	    -DCMAKE_C_FLAGS="--coverage -fprofile-update=atomic" -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic" \
+	    -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
+	cmake --build $(BUILD)/coverage -j $(JOBS)
+	scripts/coverage-report.sh $(BUILD)/coverage
 
 demo: build
 	$(BUILD)/qf25 demo --out $(BUILD)
