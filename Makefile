@@ -14,8 +14,13 @@
 # make install       the library, qf25.h, qf25.pc, the CMake package, the qf25
 #                    command and its man page under PREFIX (default /usr/local),
 #                    staged under DESTDIR when given; make uninstall removes them
-# make deb           build/qf25_VERSION_ARCH.deb for Debian 12
-# make dist-windows  build/qf25-VERSION-windows.zip: both DLLs, qf25.inf, a readme
+# make dist          build/qf25-VERSION.tar.xz, the source release: the last
+#                    commit (or, without git, the files MANIFEST names)
+# make deb           the Debian packages, built by dpkg-buildpackage from that
+#                    tarball: build/libqf25-1_VERSION_ARCH.deb, libqf25-dev,
+#                    qf25, gstreamer1.0-qf25 and their -dbgsym packages
+# make dist-windows  build/qf25-VERSION-windows.zip (both DLLs, qf25.inf, a
+#                    readme) and build/qf25-VERSION-setup.exe, its installer
 # make ffmpeg        build/ffmpeg/: FFmpeg 5.1 (Debian's source) with the series in
 #                    ffmpeg/ and --enable-libqf25: ffmpeg, ffprobe, shared libraries
 
@@ -27,9 +32,10 @@ FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_ses
 OSS_FUZZ = $(BUILD)/oss-fuzz
 OSS_FUZZ_SECONDS ?= 5
 PREFIX ?= /usr/local
+VERSION := $(shell sed -n 's/^project(qf25 VERSION \([0-9.]*\) .*)/\1/p' CMakeLists.txt)
 
 .PHONY: all deps build windows check check-sanitizers check-windows check-oss-fuzz demo bench fuzz soak \
-        coverage clean install uninstall deb dist-windows ffmpeg ffmpeg-check
+        coverage clean install uninstall dist deb dist-windows ffmpeg ffmpeg-check
 
 all: build
 
@@ -67,11 +73,13 @@ install: deps
 uninstall:
 	xargs -rd '\n' rm -fv <$(BUILD)/installed-files.txt
 
-# The package's own build tree, installing into /usr, without tests.
-deb: deps
-	cmake -S . -B $(BUILD)/deb $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr -DQF25_TESTS=OFF -DQF25_BENCH=OFF
-	cmake --build $(BUILD)/deb -j $(JOBS)
-	scripts/make-deb.sh $(BUILD)/deb $(BUILD)
+dist:
+	scripts/make-dist.sh $(BUILD)
+
+# Unpacked in $(BUILD)/deb, the tarball is the clean tree the packages are
+# built from, so one build shows that both build.
+deb: deps dist
+	scripts/make-deb.sh $(BUILD)/qf25-$(VERSION).tar.xz $(BUILD) $(JOBS)
 
 dist-windows: windows
 	scripts/make-dist-windows.sh $(BUILD)/win32 $(BUILD)/win64 $(BUILD)
