@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -109,6 +110,14 @@ const OptionRow OPTIONS[] = {
      "repeat the last column up to a width that is a multiple of 16"},
     {"codec", 'c', "NAME", COMMAND_DECODE, [](Options& o, const std::string& v) { o.codec = v; },
      "FFmpeg encoder for OUT, e.g. ffv1 (default: lossless or uncompressed)"},
+    {"no-audio", 0, nullptr, COMMAND_ENCODE | COMMAND_DECODE, [](Options& o, const std::string&) { o.noAudio = true; },
+     "leave the sound out (-an)"},
+    {"audio-codec", 0, "NAME", COMMAND_ENCODE | COMMAND_DECODE,
+     [](Options& o, const std::string& v) { o.audioCodec = v; },
+     "FFmpeg encoder for the sound (-c:a; default: copied, or PCM or FLAC where the output does not hold it)"},
+    {"no-streams", 0, nullptr, COMMAND_ENCODE | COMMAND_DECODE,
+     [](Options& o, const std::string&) { o.noStreams = true; },
+     "the coded video alone: no sound, subtitles or data (the tags are kept)"},
     {"skip-damaged", 0, nullptr, COMMAND_DECODE, [](Options& o, const std::string&) { o.skipDamaged = true; },
      "leave damaged frames out instead of repeating the last good one"},
     {"verify", 0, nullptr, COMMAND_INFO, [](Options& o, const std::string&) { o.verify = true; },
@@ -133,6 +142,9 @@ const OptionRow OPTIONS[] = {
      "also show FFmpeg's own messages"},
     {"help", 'h', nullptr, CODING, [](Options& o, const std::string&) { o.help = true; }, "show this help"},
 };
+
+// FFmpeg's spellings of options users bring along.
+const std::pair<const char*, const char*> ALIASES[] = {{"-an", "--no-audio"}, {"-c:a", "--audio-codec"}};
 
 const CommandRow* FindCommand(const std::string& name)
 {
@@ -170,6 +182,10 @@ Options ParseOptions(int argc, const char* const* argv)
 
     for (int i = 2; i < argc; ++i) {
         std::string argument = argv[i];
+        for (const auto& [alias, name] : ALIASES) {
+            if (argument == alias)
+                argument = name;
+        }
         if (argument.size() < 2 || argument[0] != '-') {
             options.files.push_back(argument);
             continue;
