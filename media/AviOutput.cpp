@@ -477,6 +477,26 @@ uint64_t AviAudioBlocks(const AviWriter& writer, int audio)
     return track.units + track.pending.size() / AviBlockBytes(track.audio);
 }
 
+int64_t PlaceAviAudio(AviWriter& writer, int audio, int64_t at, const uint8_t* data, size_t bytes)
+{
+    const AviTrack& track = AudioTrack(writer, audio);
+    const uint32_t blockBytes = AviBlockBytes(track.audio);
+    const int64_t given = int64_t(AviAudioBlocks(writer, audio));
+    const int64_t slack = given == 0 ? 0 : int64_t(BlocksBefore(writer, track, 1)) / 2;
+    int64_t change = 0;
+    if (at > given + slack) {
+        change = at - given;
+        WriteAviSilence(writer, audio, uint64_t(change));
+    } else if (given == 0 && at < 0) {
+        const int64_t skipped = std::min(int64_t(bytes / blockBytes), -at);
+        change = -skipped;
+        data += skipped * blockBytes;
+        bytes -= size_t(skipped) * blockBytes;
+    }
+    WriteAviAudio(writer, audio, data, bytes);
+    return change;
+}
+
 void CloseAvi(AviWriter& writer)
 {
     // The sound still held, in time order across the streams.

@@ -108,6 +108,13 @@ void WriteAviAudio(AviWriter& writer, int audio, const uint8_t* data, size_t byt
 void WriteAviSilence(AviWriter& writer, int audio, uint64_t blocks);
 // The sample blocks stream `audio` was given: where its next block plays.
 uint64_t AviAudioBlocks(const AviWriter& writer, int audio);
+// Sound that plays from block `at` of the file (block 0 with its first
+// picture), for sources that time their samples: silence fills the time
+// before its first block, and any gap of more than half a frame later, so
+// that what follows stays in step with the pictures; blocks before the
+// file's start are left out. Returns the blocks of silence added, or minus
+// the blocks left out.
+int64_t PlaceAviAudio(AviWriter& writer, int audio, int64_t at, const uint8_t* data, size_t bytes);
 // Writes the sound still held, the indexes, completes the headers and closes
 // the file; what was written so far becomes a complete file.
 void CloseAvi(AviWriter& writer);

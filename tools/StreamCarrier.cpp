@@ -202,11 +202,6 @@ int64_t FrameTime(const StreamCarrier& carrier, int64_t frames)
     return carrier.origin + av_rescale(frames, int64_t(AV_TIME_BASE) * carrier.rate.den, carrier.rate.num);
 }
 
-int64_t FrameBlocks(const StreamCarrier& carrier, const CarriedStream& stream)
-{
-    return av_rescale(stream.avi.sampleRate, carrier.rate.den, carrier.rate.num);
-}
-
 void PutMuxer(StreamCarrier& carrier, const CarriedStream& stream, AVPacket& packet, AVRational timeBase)
 {
     const int64_t origin = av_rescale_q(carrier.origin, AV_TIME_BASE_Q, timeBase);
@@ -222,37 +217,29 @@ void PutMuxer(StreamCarrier& carrier, const CarriedStream& stream, AVPacket& pac
         Fail(carrier.target.path, "cannot write " + stream.name + ": " + AvErrorText(written));
 }
 
-// Places the samples by their time: silence fills a gap of more than half a
-// frame, so that what follows stays in step with the pictures.
+// Places the samples by their time, which keeps them in step with the
+// pictures across gaps.
 void PutAvi(StreamCarrier& carrier, CarriedStream& stream, const AVPacket& packet, AVRational timeBase)
 {
-    const uint8_t* data = packet.data;
     const uint32_t blockBytes = AviBlockBytes(stream.avi);
-    size_t bytes = size_t(packet.size) / blockBytes * blockBytes;
+    const size_t bytes = size_t(packet.size) / blockBytes * blockBytes;
+    const int rate = stream.avi.sampleRate;
     const int64_t given = int64_t(AviAudioBlocks(*carrier.avi, stream.output));
-    if (packet.pts != AV_NOPTS_VALUE) {
-        const AVRational sample = {1, stream.avi.sampleRate};
-        const int64_t at = av_rescale_q(packet.pts, timeBase, sample) -
-                           av_rescale_q(carrier.origin, AV_TIME_BASE_Q, sample) +
-                           av_rescale(carrier.leadFrames, int64_t(stream.avi.sampleRate) * carrier.rate.den,
-                                      carrier.rate.num);
-        const int64_t slack = stream.placed ? FrameBlocks(carrier, stream) / 2 : 0;
-        if (at > given + slack) {
-            if (stream.placed)
-                Say(carrier.inPath, stream.name + ": " + SecondsText(double(at - given) / stream.avi.sampleRate) +
-                                        " of sound missing at " + SecondsText(double(given) / stream.avi.sampleRate) +
-                                        "; filled with silence");
-            WriteAviSilence(*carrier.avi, stream.output, uint64_t(at - given));
-        } else if (!stream.placed && at < 0) {
-            const size_t skipped = std::min(bytes, size_t(-at) * blockBytes);
-            Say(carrier.inPath, stream.name + ": the first " + SecondsText(double(-at) / stream.avi.sampleRate) +
-                                    " of sound come before the first picture and are left out");
-            data += skipped;
-            bytes -= skipped;
-        }
+    if (packet.pts == AV_NOPTS_VALUE) {
+        WriteAviAudio(*carrier.avi, stream.output, packet.data, bytes);
+        return;
     }
-    stream.placed = true;
-    WriteAviAudio(*carrier.avi, stream.output, data, bytes);
+    const AVRational sample = {1, rate};
+    const int64_t at = av_rescale_q(packet.pts, timeBase, sample) -
+                       av_rescale_q(carrier.origin, AV_TIME_BASE_Q, sample) +
+                       av_rescale(carrier.leadFrames, int64_t(rate) * carrier.rate.den, carrier.rate.num);
+    const int64_t change = PlaceAviAudio(*carrier.avi, stream.output, at, packet.data, bytes);
+    if (change > 0 && given > 0)
+        Say(carrier.inPath, stream.name + ": " + SecondsText(double(change) / rate) + " of sound missing at " +
+                                SecondsText(double(given) / rate) + "; filled with silence");
+    if (change < 0)
+        Say(carrier.inPath, stream.name + ": the first " + SecondsText(double(-change) / rate) +
+                                " of sound come before the first picture and are left out");
 }
 
 void Put(StreamCarrier& carrier, CarriedStream& stream, AVPacket& packet, AVRational timeBase)

@@ -40,7 +40,6 @@ struct CarriedStream {
     bool convert = false;
     AudioConverter converter;
     AviAudioInfo avi;
-    bool placed = false;   // AVI: its first samples are in the file
     int64_t samples = 0;   // PCM samples read, against what the input declares
     bool damaged = false;
     int damageLines = 0;
