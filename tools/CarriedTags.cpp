@@ -68,7 +68,7 @@ bool HasTag(const std::vector<AviTag>& tags, const char* id)
 bool IsBookkeepingTag(const std::string& key)
 {
     for (const char* prefix : {"handler_name", "vendor_id", "duration", "_statistics", "bps", "number_of_",
-                               "major_brand", "minor_version", "compatible_brands", "encoder"}) {
+                               "major_brand", "minor_version", "compatible_brands", "encoder", "software"}) {
         if (StartsWith(key, prefix))
             return true;
     }

@@ -26,13 +26,15 @@ const CommandRow COMMANDS[] = {
     {"encode", COMMAND_ENCODE, 2, 2, "qf25 encode IN OUT [options]",
      "Codes video that FFmpeg can read (any file, an image sequence such as img%04d.png,\n"
      "raw video with --size and --pix-fmt, or - for standard input) into QF25.\n"
-     "OUT is an AVI unless its name or --format picks another container."},
+     "OUT is an AVI unless its name or --format picks another container. The other\n"
+     "streams (sound, subtitles, data) and the tags are kept, or named when they cannot be."},
     {"decode", COMMAND_DECODE, 2, 2, "qf25 decode IN OUT [options]",
      "Decodes the QF25 video of any container into Y4M (.y4m, or - for standard output),\n"
      "raw video (.yuv, .rgb), numbered pictures (frame%04d.png) or any FFmpeg encoder's\n"
-     "output (--codec). Damaged frames are reported and replaced by the last good one."},
+     "output (--codec). Damaged frames are reported and replaced by the last good one.\n"
+     "The other streams and the tags are kept where OUT holds them, or named."},
     {"info", COMMAND_INFO, 1, 1, "qf25 info FILE [options]",
-     "Shows the container and stream, then per frame the quality byte and the\n"
+     "Shows the container and every stream, then per frame the quality byte and the\n"
      "lengths of both fields and their slices."},
     {"bench", COMMAND_BENCH, 0, 1, "qf25 bench [IN] [options]",
      "Measures encoding and decoding speed on one thread and on all of them, on IN\n"
@@ -253,6 +255,6 @@ std::string GeneralHelp()
         text += std::string("  ") + command.usage + "\n";
     text += "  qf25 --version\n";
     text += "\n'qf25 COMMAND --help' describes a command and its options; 'man qf25' has the rest.\n"
-            "Exit status: 0 done, 1 failed, 2 bad command line, 3 damaged frames found, 130 interrupted.\n";
+            "Exit status: 0 done, 1 failed, 2 bad command line, 3 damaged frames or sound found, 130 interrupted.\n";
     return text;
 }

@@ -9,7 +9,7 @@
 #   run-wine-test.sh <win32|win64> avi <windows build dir> <qf25 command> <vector dir>
 #       AVIFile under Wine decodes an AVI of the native command, and writes one
 #       through the compressed stream that the native command decodes; both
-#       sides must see the same pictures
+#       sides must see the same pictures, and AVIFile the native file's sound
 #   run-wine-test.sh <win32|win64> field <windows build dir>
 #       the DLL's field functions as a host finds and calls them
 #   run-wine-test.sh <win32|win64> probe <windows build dir>
@@ -130,7 +130,7 @@ avi)
     width=720 height=240 frames=4
     # decode_all <AVI> <raw output>: every frame, as 32-bit BGR
     decode_all() {
-        "$tool" decode "$1" "$2" --pix bgr32 -q
+        "$tool" decode "$1" "$2" --pix bgr32 -q --no-streams
         if [ "$(stat -c %s "$2")" != $((width * height * 4 * frames)) ]; then
             echo "FAILED: $1 does not decode to $frames pictures" >&2
             return 1
@@ -140,12 +140,28 @@ avi)
     # early would fail the test now and then.
     cat "$vectors/astronaut-720x486.uyvy" "$vectors/noise-720x486.uyvy" >"$work/both.uyvy"
     head -c $((width * height * 2 * frames)) "$work/both.uyvy" >"$work/clip.uyvy"
-    "$tool" encode "$work/clip.uyvy" "$work/native.avi" --size ${width}x$height --pix-fmt uyvy422 -r 25 -q
+    # With 24-bit stereo and 16-bit mono sound.
+    ffmpeg -v error -f rawvideo -pix_fmt uyvy422 -s ${width}x$height -r 25 -i "$work/clip.uyvy" \
+        -f lavfi -i sine=f=440:r=48000:d=0.16 -f lavfi -i sine=f=660:r=48000:d=0.16 \
+        -filter_complex "[1][2]amerge=inputs=2[stereo]" -map 0 -map "[stereo]" -map 2 \
+        -c:v copy -c:a:0 pcm_s24le -c:a:1 pcm_s16le "$work/clip.nut"
+    "$tool" encode "$work/clip.nut" "$work/native.avi" -q
     decode_all "$work/native.avi" "$work/native.rgb"
 
     run_program "$work/native-wine.rgb.done" "$windows/avihost.exe" "$(windows_path "$windows/qf25.dll")" \
-        read "$(windows_path "$work/native.avi")" "$(windows_path "$work/native-wine.rgb")"
+        read "$(windows_path "$work/native.avi")" "$(windows_path "$work/native-wine.rgb")" \
+        "$(windows_path "$work/sound")" >"$work/sound.txt"
     cmp "$work/native.rgb" "$work/native-wine.rgb"
+    expected="sound 0: tag 0xfffe, 2 channels, 48000 Hz, 24 bits, 7680 samples
+sound 1: tag 0x1, 1 channels, 48000 Hz, 16 bits, 7680 samples"
+    if [ "$(grep '^sound' "$work/sound.txt" | tr -d '\r')" != "$expected" ]; then
+        echo "FAILED: AVIFile reads the sound as: $(cat "$work/sound.txt")" >&2
+        exit 1
+    fi
+    for stream in 0:s24le 1:s16le; do
+        ffmpeg -v error -y -i "$work/native.avi" -map "0:a:${stream%:*}" -c copy -f "${stream#*:}" "$work/sound.ref"
+        cmp "$work/sound.ref" "$work/sound${stream%:*}.pcm"
+    done
 
     # The pictures just decoded are the input of the AVI written under Wine.
     run_program "$work/wine-wine.rgb.done" "$windows/avihost.exe" "$(windows_path "$windows/qf25.dll")" \
