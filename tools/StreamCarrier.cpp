@@ -2,6 +2,7 @@
 #include "StreamCarrier.h"
 
 #include "CarriedTags.h"
+#include "StreamList.h"
 #include "ToolError.h"
 
 #include <algorithm>
@@ -35,13 +36,9 @@ const char* KindOf(AVMediaType type)
 
 std::string Describe(const AVStream& stream)
 {
-    const AVCodecParameters& parameters = *stream.codecpar;
-    std::string codec = avcodec_get_name(parameters.codec_id);
-    if (parameters.codec_id == AV_CODEC_ID_NONE && parameters.codec_tag != 0) {
-        char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
-        codec = std::string("'") + av_fourcc_make_string(tag, parameters.codec_tag) + "'";
-    }
-    return "stream " + std::to_string(stream.index) + " (" + codec + " " + KindOf(parameters.codec_type) + ")";
+    const std::string codec = CodecName(stream);
+    return "stream " + std::to_string(stream.index) + " (" + (codec.empty() ? "" : codec + " ") +
+           KindOf(stream.codecpar->codec_type) + ")";
 }
 
 void Say(const std::string& file, const std::string& text)
@@ -557,10 +554,15 @@ void CheckCarriedTags(const StreamCarrier& carrier, const std::string& written)
     AddMissing(text, MissingTags(fileTags, everything, false), "");
     av_dict_free(&fileTags);
     av_dict_free(&everything);
+    // A stream's tag that the output keeps for the whole file is kept.
     const auto checkStream = [&](const AVDictionary* expected, int index, int outputIndex) {
-        if (outputIndex >= 0 && unsigned(outputIndex) < raw->nb_streams)
-            AddMissing(text, MissingTags(expected, raw->streams[outputIndex]->metadata, true),
-                       " of stream " + std::to_string(index));
+        if (outputIndex < 0 || unsigned(outputIndex) >= raw->nb_streams)
+            return;
+        AVDictionary* found = nullptr;
+        av_dict_copy(&found, raw->streams[outputIndex]->metadata, AV_DICT_MULTIKEY);
+        av_dict_copy(&found, raw->metadata, AV_DICT_MULTIKEY);
+        AddMissing(text, MissingTags(expected, found, true), " of stream " + std::to_string(index));
+        av_dict_free(&found);
     };
     AVDictionary* videoTags = VideoTags(*carrier.video);
     checkStream(videoTags, carrier.video->index, 0);

@@ -58,21 +58,30 @@ std::string Details(const AVStream& stream)
 
 }  // namespace
 
+std::string CodecName(const AVStream& stream)
+{
+    const AVCodecParameters& parameters = *stream.codecpar;
+    if (parameters.codec_id != AV_CODEC_ID_NONE)
+        return avcodec_get_name(parameters.codec_id);
+    if (const AVDictionaryEntry* file = av_dict_get(stream.metadata, "filename", nullptr, 0))
+        return file->value;
+    if (parameters.codec_tag == 0)
+        return "";
+    char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+    return std::string("'") + av_fourcc_make_string(tag, parameters.codec_tag) + "'";
+}
+
 void PrintOtherStreams(const AVFormatContext& demuxer, int videoIndex)
 {
     for (unsigned i = 0; i < demuxer.nb_streams; ++i) {
         if (int(i) == videoIndex)
             continue;
         const AVStream& stream = *demuxer.streams[i];
-        const AVCodecParameters& parameters = *stream.codecpar;
-        const char* kind = av_get_media_type_string(parameters.codec_type);
-        std::string codec = avcodec_get_name(parameters.codec_id);
-        if (parameters.codec_id == AV_CODEC_ID_NONE && parameters.codec_tag != 0) {
-            char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
-            codec = std::string("'") + av_fourcc_make_string(tag, parameters.codec_tag) + "'";
-        }
-        std::printf("%-11s stream %u: %s%s\n", kind != nullptr ? kind : "unknown", i, codec.c_str(),
-                    Details(stream).c_str());
+        const char* kind = av_get_media_type_string(stream.codecpar->codec_type);
+        std::string details = CodecName(stream) + Details(stream);
+        if (details.rfind(", ", 0) == 0)
+            details.erase(0, 2);
+        std::printf("%-11s stream %u: %s\n", kind != nullptr ? kind : "unknown", i, details.c_str());
     }
 }
 
