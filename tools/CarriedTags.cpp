@@ -116,8 +116,7 @@ std::vector<std::string> MissingTags(const AVDictionary* expected, const AVDicti
     while ((entry = av_dict_get(expected, "", entry, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
         const bool creation = av_strcasecmp(entry->key, "creation_time") == 0;
         if (IsBookkeepingTag(entry->key) || (stream && creation) ||
-            (av_strcasecmp(entry->key, "language") == 0 && std::strcmp(entry->value, "und") == 0) ||
-            av_dict_get(found, entry->key, nullptr, 0) != nullptr)
+            (av_strcasecmp(entry->key, "language") == 0 && std::strcmp(entry->value, "und") == 0))
             continue;
         int64_t moment = 0;
         const bool isTime = creation && av_parse_time(&moment, entry->value, 0) == 0;

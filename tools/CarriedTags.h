@@ -24,7 +24,7 @@ AVDictionary* VideoTags(const AVStream& video);
 
 // Adds the file's tags that AVI holds to `tags`.
 void AddAviFileTags(const AVDictionary* metadata, std::vector<AviTag>& tags);
-// The tags of `expected` that `found` lacks, as "key (value)"; a tag kept
-// under another name keeps its value, and a time its moment. Streams' own
+// The tags of `expected` whose value `found` lacks, under any name (a time:
+// its moment), as "key (value)". Streams' own
 // creation times, which some containers copy from the file's, are not missed.
 std::vector<std::string> MissingTags(const AVDictionary* expected, const AVDictionary* found, bool stream);

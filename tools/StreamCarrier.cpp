@@ -6,6 +6,7 @@
 #include "ToolError.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +15,7 @@ namespace {
 
 constexpr int64_t MAX_LEAD_SECONDS = 10;    // black pictures before sound that starts earlier, at most
 constexpr uint64_t WAVE_SPEAKER_BITS = 0x3FFFF;  // WAVE's speakers, which FFmpeg's first channel bits match
-constexpr int MAX_DAMAGE_LINES = 10;        // per stream; the rest are counted
+constexpr int MAX_DAMAGE_LINES = 10;        // per stream; the last line lists the damaged streams anyway
 
 const char* KindOf(AVMediaType type)
 {
@@ -81,8 +82,9 @@ AviAudioInfo AviInfoOf(AVCodecID id, const AVChannelLayout& layout, int sampleRa
         av_channel_layout_copy(&known, &layout);
     else if (layout.nb_channels <= 2)
         av_channel_layout_default(&known, layout.nb_channels);
-    if (known.order == AV_CHANNEL_ORDER_NATIVE)
-        info.channelMask = uint32_t(known.u.mask & WAVE_SPEAKER_BITS);
+    // Speakers WAVE has no bit for leave them all unnamed.
+    if (known.order == AV_CHANNEL_ORDER_NATIVE && std::popcount(known.u.mask & WAVE_SPEAKER_BITS) == info.channels)
+        info.channelMask = uint32_t(known.u.mask);
     av_channel_layout_uninit(&known);
     return info;
 }
@@ -127,7 +129,7 @@ std::string PlanAudio(const StreamCarrier& carrier, const AVStream& stream, Carr
         return "its sound format is unknown";
     if (!asked && HoldsAsIs(target, parameters.codec_id)) {
         carried.avi = AviInfoOf(parameters.codec_id, parameters.ch_layout, parameters.sample_rate);
-        return "";
+        return target.format != nullptr || IsAviAudioFormat(carried.avi) ? "" : "AVI takes no such sound";
     }
     const AVCodec* encoder = nullptr;
     if (asked) {
@@ -152,6 +154,8 @@ std::string PlanAudio(const StreamCarrier& carrier, const AVStream& stream, Carr
     OpenAudioEncoder(carried.converter, *encoder, target.format != nullptr && (target.format->flags & AVFMT_GLOBALHEADER));
     const AVCodecContext& coded = *carried.converter.encoder;
     carried.avi = AviInfoOf(encoder->id, coded.ch_layout, coded.sample_rate);
+    if (target.format == nullptr && !IsAviAudioFormat(carried.avi))
+        return "AVI takes no such sound";
     if (!asked)
         Say(carrier.inPath, carried.name + " is converted to " + encoder->name + ": " + Holder(target) +
                                 (target.format == nullptr ? " holds PCM sound only"
