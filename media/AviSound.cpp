@@ -8,7 +8,8 @@ constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 constexpr uint16_t EXTENSIBLE_EXTRA_BYTES = 22;
 // The tail shared by the sub-format GUIDs of PCM and float: {0000000X-0000-0010-8000-00AA00389B71}.
-constexpr uint8_t SUBFORMAT_TAIL[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr uint8_t SUBFORMAT_TAIL[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 uint32_t ByteRate(const AviAudioInfo& audio)
 {

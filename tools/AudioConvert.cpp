@@ -13,7 +13,8 @@ AVSampleFormat EncoderSampleFormat(const AVCodec& encoder, AVSampleFormat decode
 {
     if (encoder.sample_fmts == nullptr)
         return decoded;
-    for (const AVSampleFormat wanted : {decoded, av_get_packed_sample_fmt(decoded), av_get_planar_sample_fmt(decoded)}) {
+    const AVSampleFormat packed = av_get_packed_sample_fmt(decoded);
+    for (const AVSampleFormat wanted : {decoded, packed, av_get_planar_sample_fmt(decoded)}) {
         for (const AVSampleFormat* format = encoder.sample_fmts; *format != AV_SAMPLE_FMT_NONE; ++format) {
             if (*format == wanted)
                 return wanted;
@@ -161,7 +162,8 @@ void OpenAudioEncoder(AudioConverter& converter, const AVCodec& encoder, bool gl
     }
     converter.resampler.reset(resampler);
     if (context.frame_size > 0 && !(encoder.capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE))
-        converter.fifo.reset(av_audio_fifo_alloc(context.sample_fmt, context.ch_layout.nb_channels, context.frame_size));
+        converter.fifo.reset(
+            av_audio_fifo_alloc(context.sample_fmt, context.ch_layout.nb_channels, context.frame_size));
 }
 
 std::string ConvertAudio(AudioConverter& converter, const AVPacket* packet,

@@ -110,7 +110,8 @@ const AVCodec* LosslessEncoder(const CarryTarget& target, const AVCodecContext& 
     const AVSampleFormat format = av_get_packed_sample_fmt(decoder.sample_fmt);
     const int rawBits = decoder.bits_per_raw_sample;
     const bool flac = format == AV_SAMPLE_FMT_S16 || (format == AV_SAMPLE_FMT_S32 && rawBits > 0 && rawBits <= 24);
-    for (const AVCodecID id : {LosslessPcmCodec(decoder.sample_fmt, rawBits), flac ? AV_CODEC_ID_FLAC : AV_CODEC_ID_NONE}) {
+    const AVCodecID pcm = LosslessPcmCodec(decoder.sample_fmt, rawBits);
+    for (const AVCodecID id : {pcm, flac ? AV_CODEC_ID_FLAC : AV_CODEC_ID_NONE}) {
         if (id != AV_CODEC_ID_NONE && HoldsAsIs(target, id))
             return avcodec_find_encoder(id);
     }
@@ -138,7 +139,7 @@ std::string PlanAudio(const StreamCarrier& carrier, const AVStream& stream, Carr
             FailUsage("--audio-codec: no audio encoder named '" + named + "'");
         if (!HoldsAsIs(target, encoder->id))
             FailUsage("--audio-codec: " + Holder(target) + " does not hold " + named +
-                      (target.format == nullptr ? " (it holds PCM sound only)" : ""));
+                      (target.format == nullptr ? " (it holds little-endian PCM sound only)" : ""));
     }
     carried.convert = true;
     carried.converter.path = carrier.inPath;
@@ -151,14 +152,15 @@ std::string PlanAudio(const StreamCarrier& carrier, const AVStream& stream, Carr
         encoder = LosslessEncoder(target, *carried.converter.decoder);
     if (encoder == nullptr)
         return Holder(target) + " holds neither it nor a lossless codec for it";
-    OpenAudioEncoder(carried.converter, *encoder, target.format != nullptr && (target.format->flags & AVFMT_GLOBALHEADER));
+    const bool globalHeader = target.format != nullptr && (target.format->flags & AVFMT_GLOBALHEADER);
+    OpenAudioEncoder(carried.converter, *encoder, globalHeader);
     const AVCodecContext& coded = *carried.converter.encoder;
     carried.avi = AviInfoOf(encoder->id, coded.ch_layout, coded.sample_rate);
     if (target.format == nullptr && !IsAviAudioFormat(carried.avi))
         return "AVI takes no such sound";
     if (!asked)
         Say(carrier.inPath, carried.name + " is converted to " + encoder->name + ": " + Holder(target) +
-                                (target.format == nullptr ? " holds PCM sound only"
+                                (target.format == nullptr ? " holds little-endian PCM sound only"
                                                           : std::string(" does not hold ") +
                                                                 avcodec_get_name(parameters.codec_id)));
     return "";

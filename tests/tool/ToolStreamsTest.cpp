@@ -123,7 +123,8 @@ TEST_F(ToolStreams, EncodeAndDecodeKeepTheSoundTheTagsAndTheirTiming)
     }
     // What AVI and MOV cannot hold is named.
     const ProgramResult encoded = RunQf25({"encode", "-q", clip, dir.Path("again.avi")});
-    EXPECT_EQ(encoded.err, "qf25: " + clip + ": tags the output does not hold are left out: language (eng) of stream 1\n");
+    EXPECT_EQ(encoded.err,
+              "qf25: " + clip + ": tags the output does not hold are left out: language (eng) of stream 1\n");
     const ProgramResult ffmpegAvi = RunQf25({"decode", "-q", avi, dir.Path("again-ffmpeg.avi")});
     EXPECT_EQ(ffmpegAvi.err, "qf25: " + avi + ": tags the output does not hold are left out: creation_time "
                                               "(2021-03-04 05:06:07)\n");
@@ -190,7 +191,8 @@ TEST_F(ToolStreams, WhatAnOutputCannotHoldIsConvertedOrNamed)
             "mp2", "-c:s", "srt", many});
     const ProgramResult toAvi = RunQf25({"encode", "-q", many, dir.Path("many.avi")});
     EXPECT_EQ(toAvi.exitCode, 0);
-    EXPECT_EQ(toAvi.err, "qf25: " + many + ": stream 1 (mp2 audio) is converted to pcm_s16le: AVI holds PCM sound only\n"
+    EXPECT_EQ(toAvi.err, "qf25: " + many + ": stream 1 (mp2 audio) is converted to pcm_s16le: AVI holds "
+                                           "little-endian PCM sound only\n"
                          "qf25: " + many + ": stream 2 (subrip subtitles) is left out: AVI holds the coded video and "
                                            "PCM sound only\n");
     EXPECT_EQ(Probe(dir.Path("many.avi"), {"-show_entries", "stream=codec_name"}), "unknown\npcm_s16le\n");
@@ -212,7 +214,7 @@ TEST_F(ToolStreams, WhatAnOutputCannotHoldIsConvertedOrNamed)
     EXPECT_TRUE(Samples(dir.Path("flac.mkv"), 0, "s24le") == Samples(clip, 0, "s24le"));
     const ProgramResult refused = RunQf25({"encode", "-q", "-c:a", "aac", clip, dir.Path("aac.avi")});
     EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_EQ(refused.err, "qf25: --audio-codec: AVI does not hold aac (it holds PCM sound only)\n");
+    EXPECT_EQ(refused.err, "qf25: --audio-codec: AVI does not hold aac (it holds little-endian PCM sound only)\n");
 }
 
 // Cut inside the sound after frame 5: the pictures before the cut are

@@ -127,12 +127,13 @@ bool ReadSound(const std::string& path, const std::string& prefix)
         const LONG length = AVIStreamLength(stream);
         std::vector<uint8_t> samples(size_t(length) * wave.nBlockAlign);
         LONG bytes = 0, read = 0;
-        ok = ok && CheckResult(AVIStreamRead(stream, start, length, samples.data(), LONG(samples.size()), &bytes, &read),
-                               "AVIStreamRead") &&
+        ok = ok &&
+             CheckResult(AVIStreamRead(stream, start, length, samples.data(), LONG(samples.size()), &bytes, &read),
+                         "AVIStreamRead") &&
              Check(read == length && size_t(bytes) == samples.size(), "AVIStreamRead gives every sample");
         std::printf("sound %ld: tag 0x%x, %u channels, %lu Hz, %u bits, %ld samples\n", long(number),
-                    unsigned(wave.wFormatTag), unsigned(wave.nChannels), static_cast<unsigned long>(wave.nSamplesPerSec),
-                    unsigned(wave.wBitsPerSample), long(length));
+                    unsigned(wave.wFormatTag), unsigned(wave.nChannels),
+                    static_cast<unsigned long>(wave.nSamplesPerSec), unsigned(wave.wBitsPerSample), long(length));
         ok = ok && Check(WriteBytes(prefix + std::to_string(number) + ".pcm", samples), "writing the samples");
         AVIStreamRelease(stream);
     }
