@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <chrono>
+#include <csignal>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -215,6 +217,34 @@ TEST_F(ToolStreams, WhatAnOutputCannotHoldIsConvertedOrNamed)
     const ProgramResult refused = RunQf25({"encode", "-q", "-c:a", "aac", clip, dir.Path("aac.avi")});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_EQ(refused.err, "qf25: --audio-codec: AVI does not hold aac (it holds little-endian PCM sound only)\n");
+}
+
+// A capture that stays open, its sound running a second past its pictures:
+// Ctrl-C ends the file complete, the sound cut with the last picture.
+TEST_F(ToolStreams, InterruptedEncodeEndsWithThePicturesAndTheirSound)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string nut = dir.Path("capture.nut");
+    Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i",
+            "sine=r=48000:duration=3", "-c:v", "rawvideo", "-pix_fmt", "uyvy422", "-c:a", "pcm_s16le", nut});
+    const std::string out = dir.Path("live.avi");
+    RunningProgram program = StartQf25({"encode", "-", out}, dir);
+    ASSERT_TRUE(WriteToProgram(program, ReadFile(nut)));
+    // Until the file stops growing: every picture is in.
+    for (off_t size = -1, last = -2; size != last;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        last = size;
+        const std::vector<std::string> names = ListDirectory(dir.path);
+        for (const std::string& name : names)
+            size = name.find(".part") != std::string::npos ? off_t(ReadFile(dir.Path(name)).size()) : size;
+    }
+    kill(program.pid, SIGINT);
+    const ProgramResult result = WaitForProgram(program);
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("holds the first 50 frames"), std::string::npos) << result.err;
+    const size_t samples = Samples(out, 0, "s16le").size() / 2;
+    EXPECT_GE(samples, 50 * 1920u);
+    EXPECT_LE(samples, 50 * 1920u + 1024) << "cut with the pictures, to the packet";
 }
 
 // Cut inside the sound after frame 5: the pictures before the cut are
