@@ -16,7 +16,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev googletest libbenchmark-dev
-          libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg libturbojpeg0-dev
+          libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
+          libturbojpeg0-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
           binutils-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib xxd
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools

@@ -17,10 +17,16 @@ const AVOutputFormat* ChooseOutputFormat(const std::string& path, const std::str
     return format;
 }
 
+const AVOutputFormat* CodedOutputFormat(const std::string& path, const std::string& formatName)
+{
+    const AVOutputFormat* format = ChooseOutputFormat(path, formatName);
+    return std::strcmp(format->name, "avi") == 0 ? nullptr : format;
+}
+
 namespace {
 
 void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::string& writePath,
-               const CodedStreamInfo& stream)
+               const CodedStreamInfo& stream, StreamCarrier* carrier)
 {
     AVFormatContext* raw = nullptr;
     avformat_alloc_output_context2(&raw, format, nullptr, nullptr);
@@ -41,6 +47,10 @@ void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::str
     video->time_base = av_inv_q(stream.rate);
     video->avg_frame_rate = stream.rate;
     video->r_frame_rate = stream.rate;
+    if (carrier != nullptr) {
+        AddCarriedMuxerStreams(*carrier, *raw, *video);
+        output.interleaved = raw->nb_streams > 1;
+    }
     if (!(format->flags & AVFMT_NOFILE)) {
         const int opened = avio_open(&raw->pb, FfmpegUrl(writePath, true).c_str(), AVIO_FLAG_WRITE);
         if (opened < 0)
@@ -55,14 +65,14 @@ void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::str
 }  // namespace
 
 CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePath, const std::string& formatName,
-                            const CodedStreamInfo& stream)
+                            const CodedStreamInfo& stream, StreamCarrier* carrier)
 {
     CodedOutput output;
     output.path = path;
     output.rate = stream.rate;
-    const AVOutputFormat* format = ChooseOutputFormat(path, formatName);
-    if (std::strcmp(format->name, "avi") != 0) {
-        OpenMuxer(output, format, writePath, stream);
+    const AVOutputFormat* format = CodedOutputFormat(path, formatName);
+    if (format != nullptr) {
+        OpenMuxer(output, format, writePath, stream, carrier);
         return output;
     }
     if (writePath == "-")
@@ -75,6 +85,8 @@ CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePat
     info.format = CompressedHeader(*stream.layout, stream.width, stream.height);
     output.avi = std::make_unique<AviWriter>();
     output.avi->path = path;
+    if (carrier != nullptr)
+        AddCarriedAvi(*carrier, *output.avi, info);
     OpenAvi(*output.avi, writePath, info);
     return output;
 }
@@ -92,7 +104,8 @@ void WriteCodedFrame(CodedOutput& output, const uint8_t* data, uint32_t size)
         packet->pts = packet->dts = av_rescale_q(output.frames, av_inv_q(output.rate), video.time_base);
         packet->duration = av_rescale_q(1, av_inv_q(output.rate), video.time_base);
         packet->flags = AV_PKT_FLAG_KEY;
-        const int written = av_write_frame(output.muxer.get(), packet.get());
+        const int written = output.interleaved ? av_interleaved_write_frame(output.muxer.get(), packet.get())
+                                               : av_write_frame(output.muxer.get(), packet.get());
         if (written < 0)
             Fail(output.path, "cannot write: " + AvErrorText(written));
     }

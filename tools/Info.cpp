@@ -3,6 +3,7 @@
 
 #include "FrameLayout.h"
 #include "Pipeline.h"
+#include "StreamList.h"
 #include "ToolError.h"
 
 #include <cstdio>
@@ -38,7 +39,10 @@ void PrintContainer(const CodedInput& input)
         std::printf(", %lld frames", static_cast<long long>(stream.nb_frames));
     if (input.sampleAspect.num > 0)
         std::printf(", pixel aspect %d:%d", input.sampleAspect.num, input.sampleAspect.den);
-    std::printf(", even lines first\n\n");
+    std::printf(", even lines first\n");
+    PrintOtherStreams(demuxer, input.streamIndex);
+    PrintTags(demuxer);
+    std::printf("\n");
     std::printf("%8s %4s %9s  %-36s %s\n", "frame", "q", "bytes", "field 0 (slices)", "field 1 (slices)");
 }
 

@@ -92,6 +92,8 @@ bool ReceiveFrame(PictureInput& input)
             if (sent < 0 && sent != AVERROR(EAGAIN))
                 Fail(input.path, "the data after frame " + std::to_string(input.framesRead) + " is damaged: " +
                                      AvErrorText(sent));
+        } else if (input.otherPacket) {
+            input.otherPacket(*input.packet);
         }
         av_packet_unref(input.packet.get());
     }
@@ -168,6 +170,7 @@ bool ReadPicture(PictureInput& input, const PixelLayout& layout, int codedWidth,
                              std::to_string(input.height) + " to " + std::to_string(frame.width) + "x" +
                              std::to_string(frame.height) + " at frame " + std::to_string(input.framesRead));
     ConvertPicture(input.scaler, frame, layout, codedWidth, picture);
+    input.lastPts = frame.best_effort_timestamp;
     av_frame_unref(input.frame.get());
     ++input.framesRead;
     return true;

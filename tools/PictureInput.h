@@ -6,6 +6,7 @@
 #include "Codec.h"
 #include "Ffmpeg.h"
 
+#include <functional>
 #include <string>
 
 struct PictureInputSettings {
@@ -31,7 +32,9 @@ struct PictureInput {
     AVFieldOrder fieldOrder = AV_FIELD_UNKNOWN;
     int64_t expectedFrames = 0;  // 0 when unknown
     int64_t framesRead = 0;
+    int64_t lastPts = AV_NOPTS_VALUE;  // of the picture read last
     bool draining = false;
+    std::function<void(AVPacket& packet)> otherPacket;  // every packet of the other streams
 };
 
 PictureInput OpenPictureInput(const PictureInputSettings& settings);

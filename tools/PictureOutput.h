@@ -6,6 +6,7 @@
 
 #include "Codec.h"
 #include "Ffmpeg.h"
+#include "StreamCarrier.h"
 
 #include <string>
 
@@ -20,6 +21,7 @@ struct PictureOutputSettings {
     AVRational rate = {25, 1};
     AVRational sampleAspect = {0, 1};
     int64_t expectedFrames = 0;
+    StreamCarrier* carrier = nullptr;  // adds the input's other streams and tags
 };
 
 struct PictureOutput {
@@ -33,6 +35,9 @@ struct PictureOutput {
     int64_t frames = 0;
 };
 
+// The muxer for a name ("-" is Y4M), or a usage failure.
+const AVOutputFormat* PictureOutputFormat(const std::string& path, const std::string& formatName);
 PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const PixelLayout& layout);
-void WritePicture(PictureOutput& output, const uint8_t* picture);
+// `number` counts frames from the first picture: left-out frames leave a gap.
+void WritePicture(PictureOutput& output, const uint8_t* picture, int64_t number);
 void ClosePictureOutput(PictureOutput& output);
