@@ -7,8 +7,10 @@
 # the same tests on kernels that run no 32-bit programs), gcc-multilib for the
 # library that 32-bit Wine needs under emulation, GStreamer's development
 # files, tools and base and good plugins (the AVI demuxer) for the plugin and
-# its tests, and the tools that make and check the Debian package and the
-# Windows zip. Does nothing when everything is already there.
+# its tests, VLC's development files, command and base plugins (demuxers, the
+# YUV file output, the transcoder) for the VLC module and its tests, and the
+# tools that make and check the Debian package and the Windows zip. Does
+# nothing when everything is already there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev googletest libbenchmark-dev
@@ -17,6 +19,7 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev
           binutils-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib xxd
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+          libvlccore-dev libvlc-dev vlc-bin vlc-plugin-base
           dpkg-dev file lintian man-db zip unzip)
 
 missing=()
