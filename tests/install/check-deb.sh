@@ -24,7 +24,8 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 libdir=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for path in usr/bin/qf25 "$libdir/libqf25.so.$version" "$libdir/libqf25.so.1" "$libdir/libqf25.so" \
     usr/include/qf25.h "$libdir/pkgconfig/qf25.pc" "$libdir/cmake/qf25/qf25Config.cmake" \
-    usr/share/man/man1/qf25.1.gz usr/share/doc/qf25/copyright usr/share/doc/qf25/changelog.gz; do
+    usr/share/man/man1/qf25.1.gz usr/share/doc/qf25/copyright usr/share/doc/qf25/changelog.gz \
+    "$libdir/vlc/plugins/codec/libqf25_plugin.so"; do
     grep -qx "\./$path" <<<"$contents" || fail "$deb lacks /$path"
 done
 
