@@ -166,7 +166,11 @@ LRESULT DecompressQuery(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* o
     if (!input)
         return ICERR_BADFORMAT;
     if (output) {
-        if (!SameGeometry(input, output))
+        // Only a layout DecompressFrame writes is agreed to: a host that
+        // negotiates (DirectShow's AVI Decompressor offers eight layouts)
+        // settles on the first one accepted and passes no frame's refusal
+        // on. A refused output keeps the line order of the last accepted one.
+        if (!SameGeometry(input, output) || PixelFormatOf(output) == PIXEL_FORMAT_UNSUPPORTED)
             return ICERR_BADFORMAT;
         instance->codec->topDown = output->biHeight <= 0;
     }

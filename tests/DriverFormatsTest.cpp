@@ -7,6 +7,7 @@
 namespace {
 
 constexpr uint32_t QF25 = mmioFOURCC('Q', 'F', '2', '5');
+constexpr uint32_t BITFIELDS = 3;  // BI_BITFIELDS: RGB with colour masks
 
 TEST(DriverFormats, CompressQueryTakesThreeLayoutsInWholeMacroblocks)
 {
@@ -117,11 +118,18 @@ TEST(DriverFormats, DecompressQueryTakesUpperCaseQf25)
     const BITMAPINFOHEADER bottomUp = HeaderOf(PIXEL_FORMAT_BGR32, 720, 486);
     EXPECT_EQ(codec.Send(ICM_DECOMPRESS_QUERY, &input, &bottomUp), ICERR_OK);
     EXPECT_TRUE(instance->topDown == 0);
-    // The output's layout is not judged here; its geometry is.
-    const BITMAPINFOHEADER wider = HeaderOf(PIXEL_FORMAT_BGR32, 736, 486);
-    EXPECT_EQ(codec.Send(ICM_DECOMPRESS_QUERY, &input, &wider), ICERR_BADFORMAT);
-    const BITMAPINFOHEADER yuy2 = Header(720, -486, mmioFOURCC('Y', 'U', 'Y', '2'), 16);
-    EXPECT_EQ(codec.Send(ICM_DECOMPRESS_QUERY, &input, &yuy2), ICERR_OK);
+    // An output of another geometry or of a layout the frames cannot be
+    // written in is refused, and keeps the line order.
+    const BITMAPINFOHEADER refused[] = {HeaderOf(PIXEL_FORMAT_BGR32, 736, 486),
+                                        Header(720, -486, mmioFOURCC('Y', 'U', 'Y', '2'), 16),
+                                        Header(720, -486, BI_RGB, 16), Header(720, -486, BITFIELDS, 16),
+                                        Header(720, -486, BI_RGB, 8), Header(720, -486, QF25, 24)};
+    for (const BITMAPINFOHEADER& output : refused) {
+        EXPECT_EQ(codec.Send(ICM_DECOMPRESS_QUERY, &input, &output), ICERR_BADFORMAT) << output.biCompression;
+        EXPECT_TRUE(instance->topDown == 0);
+    }
+    const BITMAPINFOHEADER topDownUyvy = HeaderOf(PIXEL_FORMAT_UYVY, 720, -486);
+    EXPECT_EQ(codec.Send(ICM_DECOMPRESS_QUERY, &input, &topDownUyvy), ICERR_OK);
     EXPECT_TRUE(instance->topDown != 0);
 
     // Height 0: the line order follows the output, the empty picture is refused.

@@ -255,6 +255,40 @@ TEST(DriverFrames, BottomUpOutputIsFilledTheRightWayUp)
         ASSERT_EQ(std::memcmp(&fromTop[y * line], &fromBottom[(topDown.height - 1 - y) * line], line), 0) << y;
 }
 
+// The layouts DirectShow's AVI Decompressor offers, in its order: the query
+// agrees to exactly those a frame is then written in. Wine's decompressor
+// begins with the compressed header as the output and names the real one only
+// with each frame; that decodes as the usual sequence does.
+TEST(DriverFrames, QueryAgreesToExactlyTheLayoutsFramesAreWrittenIn)
+{
+    const Picture picture = ScaledPhoto(PIXEL_FORMAT_UYVY, 96, 48, false);
+    OpenedCodec codec;
+    const Compressed compressed = CompressThroughDriver(codec, picture, false);
+    ASSERT_EQ(compressed.result, ICERR_OK);
+    const BITMAPINFOHEADER input = compressed.format;
+    const uint32_t bitFields = 3;  // BI_BITFIELDS
+    const BITMAPINFOHEADER offered[] = {
+        Header(96, 48, mmioFOURCC('C', 'L', 'J', 'R'), 8), HeaderOf(PIXEL_FORMAT_UYVY, 96, 48),
+        Header(96, 48, mmioFOURCC('Y', 'U', 'Y', '2'), 16), HeaderOf(PIXEL_FORMAT_BGR32, 96, 48),
+        HeaderOf(PIXEL_FORMAT_BGR24, 96, 48), Header(96, 48, bitFields, 16), Header(96, 48, BI_RGB, 16),
+        Header(96, 48, BI_RGB, 8)};
+    int agreed = 0;
+    for (const BITMAPINFOHEADER& output : offered) {
+        SCOPED_TRACE(testing::Message() << std::hex << output.biCompression << " " << output.biBitCount);
+        const LRESULT answer = codec.Send(ICM_DECOMPRESS_QUERY, &input, &output);
+        EXPECT_EQ(codec.Send(ICM_DECOMPRESS_BEGIN, &input, &input), ICERR_OK);
+        std::vector<uint8_t> decoded(picture.bytes.size() * 2, GUARD), expected(decoded.size(), GUARD);
+        EXPECT_EQ(DecompressThroughDriver(codec, compressed.frame, input, output, &decoded), answer);
+        if (answer != ICERR_OK)
+            continue;
+        ++agreed;
+        OpenedCodec reference;
+        EXPECT_EQ(DecodeSequence(reference, compressed.frame, input, output, &expected), ICERR_OK);
+        EXPECT_TRUE(decoded == expected);
+    }
+    EXPECT_EQ(agreed, 3);
+}
+
 TEST(DriverFrames, DecompressReadsNoMoreThanTheSample)
 {
     const Picture picture = ScaledPhoto(PIXEL_FORMAT_BGR24, 160, 64, false);

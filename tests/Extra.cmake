@@ -40,10 +40,10 @@ target_include_directories(qf25_vfw_reference PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(qf25_tests qf25_vfw_reference)
 
 # One Windows build: its export check, the processor probes, the VfW host,
-# the AVIFile host, the field functions' host, the fuzz corpora and the unit
-# tests under Wine, one prefix at a time. The prefix's server is started once before them and stopped
-# after them. Arguments after `objdump` name a command that runs each step
-# where that Wine works.
+# the AVIFile host, the DirectShow host, the field functions' host, the fuzz
+# corpora and the unit tests under Wine, one prefix at a time. The prefix's
+# server is started once before them and stopped after them. Arguments after
+# `objdump` name a command that runs each step where that Wine works.
 function(qf25_add_wine_tests arch objdump)
     set(windows ${CMAKE_BINARY_DIR}/${arch})
     set(run ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/wine/run-wine-test.sh ${arch})
@@ -58,11 +58,14 @@ function(qf25_add_wine_tests arch objdump)
     add_test(NAME WineUnitTests_${arch} COMMAND ${run} unit ${windows})
     set(tests WineProbes_${arch} WineVfw_${arch} WineFuzzReplay_${arch} WineFieldFunctions_${arch}
               WineUnitTests_${arch})
-    # The AVI interchange needs the qf25 command, which a build may leave out.
+    # The AVI interchange and the DirectShow graph need the qf25 command, which
+    # a build may leave out.
     if(QF25_TOOLS)
         add_test(NAME WineAvi_${arch} COMMAND ${run} avi ${windows} $<TARGET_FILE:qf25_command>
                                               ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
-        list(APPEND tests WineAvi_${arch})
+        add_test(NAME WineDirectShow_${arch} COMMAND ${run} dshow ${windows} $<TARGET_FILE:qf25_command>
+                                                     ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+        list(APPEND tests WineAvi_${arch} WineDirectShow_${arch})
     endif()
     set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED wine_${arch})
     set_tests_properties(WineStart_${arch} PROPERTIES FIXTURES_SETUP wine_${arch})

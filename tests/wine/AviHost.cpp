@@ -28,11 +28,6 @@ namespace {
 const DWORD HANDLER = mmioFOURCC('q', 'f', '2', '5');
 constexpr DWORD FRAME_RATE = 25;
 
-bool CheckResult(HRESULT result, const std::string& what)
-{
-    return Check(result == S_OK, what + " returned " + std::to_string(long(result)));
-}
-
 size_t LineBytes(LONG width)
 {
     return size_t(width) * 4;
@@ -65,13 +60,8 @@ BITMAPINFOHEADER PictureHeader(LONG width, LONG height)
 // handler of a compressed stream, so only the native command's files name it.
 bool ReadAvi(const std::string& path, bool namesHandler, std::vector<uint8_t>* pictures)
 {
-    PAVIFILE file = nullptr;
-    if (!CheckResult(AVIFileOpenA(&file, path.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr), "AVIFileOpen " + path))
-        return false;
-    PAVISTREAM stream = nullptr;
-    const bool opened = CheckResult(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0), "AVIFileGetStream");
-    AVIFileRelease(file);
-    if (!opened)
+    PAVISTREAM stream = OpenVideoStream(path);
+    if (!stream)
         return false;
     AVISTREAMINFOA info = {};
     CheckResult(AVIStreamInfoA(stream, &info, sizeof info), "AVIStreamInfo");

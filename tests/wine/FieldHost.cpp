@@ -27,7 +27,8 @@ uintptr_t CallExport(FARPROC function, const std::vector<uintptr_t>& args, unsig
     uintptr_t a[6] = {};
     for (size_t i = 0; i < args.size(); ++i)
         a[i] = args[i];
-    return reinterpret_cast<Six>(function)(a[0], a[1], a[2], a[3], a[4], a[5]);
+    // Through void (*)(), which the compiler takes as "any function".
+    return reinterpret_cast<Six>(reinterpret_cast<void (*)()>(function))(a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 #else
 // Pushes `count` arguments onto a stack `offset` bytes below a 32-byte

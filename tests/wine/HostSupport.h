@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // What the Windows test hosts share: registering qf25.dll as the installable
-// compressor vidc.qf25, and counting failed checks.
+// compressor vidc.qf25, counting failed checks, and opening an AVI's video.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +21,25 @@ inline bool Check(bool condition, const std::string& what)
         ++failures;
     }
     return condition;
+}
+
+inline bool CheckResult(HRESULT result, const std::string& what)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(result));
+    return Check(result == S_OK, what + " returned " + code);
+}
+
+// The first video stream of an AVI file through AVIFile, or null.
+inline PAVISTREAM OpenVideoStream(const std::string& path)
+{
+    PAVIFILE file = nullptr;
+    if (!CheckResult(AVIFileOpenA(&file, path.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr), "AVIFileOpen " + path))
+        return nullptr;
+    PAVISTREAM stream = nullptr;
+    const bool opened = CheckResult(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0), "AVIFileGetStream");
+    AVIFileRelease(file);
+    return opened ? stream : nullptr;
 }
 
 // The registry value through which ICOpen finds an installable compressor.

@@ -10,6 +10,10 @@
 #       AVIFile under Wine decodes an AVI of the native command, and writes one
 #       through the compressed stream that the native command decodes; both
 #       sides must see the same pictures
+#   run-wine-test.sh <win32|win64> dshow <windows build dir> <qf25 command> <vector dir>
+#       a DirectShow graph under Wine plays an AVI of the native command in
+#       each layout players ask for: the codec's own are the pictures the
+#       native command decodes, the others are refused at connection
 #   run-wine-test.sh <win32|win64> field <windows build dir>
 #       the DLL's field functions as a host finds and calls them
 #   run-wine-test.sh <win32|win64> probe <windows build dir>
@@ -59,6 +63,22 @@ windows_path() {
 
 # Idle time after which a server left behind by an interrupted run quits.
 SERVER_LINGER_SECONDS=300
+
+# native_clip <qf25 command> <vector dir> <work dir>: four distinct 720x240
+# pictures cut from two of the 720x486 vectors, coded by the native command
+# into native.avi of a new work dir
+clip_width=720 clip_height=240 clip_frames=4
+native_clip() {
+    local tool=$1 vectors=$2 work=$3
+    rm -rf "$work"
+    mkdir -p "$work"
+    # Not `cat | head`: under pipefail, cat killed by the pipe head closed
+    # early would fail the test now and then.
+    cat "$vectors/astronaut-720x486.uyvy" "$vectors/noise-720x486.uyvy" >"$work/both.uyvy"
+    head -c $((clip_width * clip_height * 2 * clip_frames)) "$work/both.uyvy" >"$work/clip.uyvy"
+    "$tool" encode "$work/clip.uyvy" "$work/native.avi" --size ${clip_width}x$clip_height --pix-fmt uyvy422 \
+        -r 25 -q
+}
 
 # run_program <completion marker or ""> <program> <arguments...>
 run_program() {
@@ -124,10 +144,7 @@ avi)
     tool=$4
     vectors=$5
     work=$windows/avi-cases
-    rm -rf "$work"
-    mkdir -p "$work"
-    # Four distinct 720x240 pictures cut from two of the 720x486 vectors.
-    width=720 height=240 frames=4
+    width=$clip_width height=$clip_height frames=$clip_frames
     # decode_all <AVI> <raw output>: every frame, as 32-bit BGR
     decode_all() {
         "$tool" decode "$1" "$2" --pix bgr32 -q
@@ -136,11 +153,7 @@ avi)
             return 1
         fi
     }
-    # Not `cat | head`: under pipefail, cat killed by the pipe head closed
-    # early would fail the test now and then.
-    cat "$vectors/astronaut-720x486.uyvy" "$vectors/noise-720x486.uyvy" >"$work/both.uyvy"
-    head -c $((width * height * 2 * frames)) "$work/both.uyvy" >"$work/clip.uyvy"
-    "$tool" encode "$work/clip.uyvy" "$work/native.avi" --size ${width}x$height --pix-fmt uyvy422 -r 25 -q
+    native_clip "$tool" "$vectors" "$work"
     decode_all "$work/native.avi" "$work/native.rgb"
 
     run_program "$work/native-wine.rgb.done" "$windows/avihost.exe" "$(windows_path "$windows/qf25.dll")" \
@@ -160,6 +173,18 @@ avi)
         --quality 95 -r 25 -q
     decode_all "$work/reference.avi" "$work/reference.rgb"
     cmp "$work/reference.rgb" "$work/wine.rgb"
+    ;;
+dshow)
+    tool=$4
+    vectors=$5
+    work=$windows/dshow-cases
+    native_clip "$tool" "$vectors" "$work"
+    run_program "$work/dshowhost.done" "$windows/dshowhost.exe" "$(windows_path "$windows/qf25.dll")" \
+        "$(windows_path "$work/native.avi")" "$(windows_path "$work")"
+    for pix in bgr24 bgr32 uyvy; do
+        "$tool" decode "$work/native.avi" "$work/expected-$pix.raw" --pix $pix --format rawvideo -q
+        cmp "$work/expected-$pix.raw" "$work/$pix.raw"
+    done
     ;;
 field)
     run_program "" "$windows/fieldhost.exe" "$(windows_path "$windows/qf25.dll")"
