@@ -2,27 +2,40 @@
 # make        build the native library, tests, benchmarks and the qf25 command,
 #             and the Windows DLL (build/win32/qf25.dll)
 # make check  install what is missing, build, and run every test (native,
-#             sanitizers, and the Windows DLL under Wine)
+#             sanitizers, the Windows DLL under Wine, the fuzz targets as
+#             OSS-Fuzz builds them)
 # make demo   build, then run the qf25 demo on its built-in picture
 # make bench  run the benchmarks
 # make fuzz   run each fuzz target for FUZZ_SECONDS (default 60), two at a time
+# make coverage  the native tests and every fuzz corpus replayed with coverage
+#             counted: an HTML report and one line per folder
 # make soak   open, code and close the codec many times, natively and under
 #             wine64, and check that no memory, descriptor or thread is left
 # make install       the library, qf25.h, qf25.pc, the CMake package, the qf25
 #                    command and its man page under PREFIX (default /usr/local),
 #                    staged under DESTDIR when given; make uninstall removes them
-# make deb           build/qf25_VERSION_ARCH.deb for Debian 12
-# make dist-windows  build/qf25-VERSION-windows.zip: both DLLs, qf25.inf, a readme
+# make dist          build/qf25-VERSION.tar.xz, the source release: the last
+#                    commit (or, without git, the files MANIFEST names)
+# make deb           the Debian packages, built by dpkg-buildpackage from that
+#                    tarball: build/libqf25-1_VERSION_ARCH.deb, libqf25-dev,
+#                    qf25, gstreamer1.0-qf25 and their -dbgsym packages
+# make dist-windows  build/qf25-VERSION-windows.zip (both DLLs, qf25.inf, a
+#                    readme) and build/qf25-VERSION-setup.exe, its installer
+# make ffmpeg        build/ffmpeg/: FFmpeg 5.1 (Debian's source) with the series in
+#                    ffmpeg/ and --enable-libqf25: ffmpeg, ffprobe, shared libraries
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=Release
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = decode_frame encode_round_trip container driver_session field_session
+OSS_FUZZ = $(BUILD)/oss-fuzz
+OSS_FUZZ_SECONDS ?= 5
 PREFIX ?= /usr/local
+VERSION := $(shell sed -n 's/^project(qf25 VERSION \([0-9.]*\) .*)/\1/p' CMakeLists.txt)
 
-.PHONY: all deps build windows check check-sanitizers check-windows demo bench fuzz soak clean \
-        install uninstall deb dist-windows
+.PHONY: all deps build windows check check-sanitizers check-windows check-oss-fuzz demo bench fuzz soak \
+        coverage clean install uninstall dist deb dist-windows ffmpeg ffmpeg-check
 
 all: build
 
@@ -60,11 +73,13 @@ install: deps
 uninstall:
 	xargs -rd '\n' rm -fv <$(BUILD)/installed-files.txt
 
-# The package's own build tree, installing into /usr, without tests.
-deb: deps
-	cmake -S . -B $(BUILD)/deb $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr -DQF25_TESTS=OFF -DQF25_BENCH=OFF
-	cmake --build $(BUILD)/deb -j $(JOBS)
-	scripts/make-deb.sh $(BUILD)/deb $(BUILD)
+dist:
+	scripts/make-dist.sh $(BUILD)
+
+# Unpacked in $(BUILD)/deb, the tarball is the clean tree the packages are
+# built from, so one build shows that both build.
+deb: deps dist
+	scripts/make-deb.sh $(BUILD)/qf25-$(VERSION).tar.xz $(BUILD) $(JOBS)
 
 dist-windows: windows
 	scripts/make-dist-windows.sh $(BUILD)/win32 $(BUILD)/win64 $(BUILD)
@@ -73,9 +88,16 @@ dist-windows: windows
 check-windows: build
 	ctest --test-dir $(BUILD) --output-on-failure -R 'DllExports|Wine'
 
-check: build deb dist-windows
+check: build deb dist-windows ffmpeg-check
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) check-sanitizers
+	$(MAKE) check-oss-fuzz
+
+# The fuzz targets built by tests/fuzz/oss-fuzz/build.sh as OSS-Fuzz would
+# build them, into $(OSS_FUZZ)/out, and each run for a few seconds on the
+# seed corpus it ships with.
+check-oss-fuzz: deps
+	tests/fuzz/oss-fuzz/emulate.sh $(OSS_FUZZ) $(OSS_FUZZ_SECONDS)
 
 # Address and undefined-behaviour sanitizers over every test, then the thread
 # sanitizer over the tests that run workers.
@@ -83,21 +105,20 @@ check-sanitizers: deps
 	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQF25_SANITIZE=address,undefined -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
 	cmake --build $(BUILD)/asan -j $(JOBS) --target qf25_tests
+	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD)/asan asan $(BUILD)/ffmpeg-source
 	ctest --test-dir $(BUILD)/asan --output-on-failure -j $(JOBS)
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQF25_SANITIZE=thread -DQF25_BENCH=OFF -DQF25_TOOLS=OFF
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target qf25_tests
 	ctest --test-dir $(BUILD)/tsan --output-on-failure -j $(JOBS) -R 'Worker|Field|Instance|Thread|Driver|Hardening|ConformanceVector|^PhotoRoundTrip\.|FuzzReplay'
 
-# The fuzz targets as libFuzzer programs, built with clang, AddressSanitizer
-# and UndefinedBehaviorSanitizer; new inputs stay in $(BUILD)/fuzz, and a
-# crash fails the target.
+# The fuzz targets as OSS-Fuzz builds them (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer; the same build as check-oss-fuzz's), each run
+# from its corpus; new inputs stay in $(OSS_FUZZ)/fuzz-scratch, and a crash
+# fails the target.
 fuzz: deps
-	cmake -S . -B $(BUILD)/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQF25_FUZZ=ON \
-	    -DQF25_SANITIZE=fuzzer-no-link,address,undefined -DQF25_BENCH=OFF
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=qf25_fuzz_%)
-	tests/fuzz/run-fuzzers.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	tests/fuzz/oss-fuzz/emulate.sh $(OSS_FUZZ)
+	tests/fuzz/run-fuzzers.sh $(OSS_FUZZ)/out $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The soak through libqf25.so with its full counts, then through the 64-bit
 # DLL under Wine with fewer (every thread start costs far more there).
@@ -113,6 +134,26 @@ soak: deps
 	tests/wine/run-wine-test.sh win64 start $(BUILD)/win64
 	status=0; tests/wine/run-wine-test.sh win64 soak $(BUILD)/win64 $(SOAK_WINE_COUNTS) || status=$$?; \
 	    tests/wine/run-wine-test.sh win64 stop $(BUILD)/win64; exit $$status
+
+# FFmpeg with the wrapper, linked to the codec library of $(BUILD): the full
+# build for users, and the small one that make check tests.
+ffmpeg: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target libqf25.so  # the library (the target qf25 is the command)
+	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD) full
+
+ffmpeg-check: build
+	JOBS=$(JOBS) scripts/build-ffmpeg.sh $(BUILD) check
+
+# Coverage: a GCC build with --coverage (counted atomically: the workers run
+# slices at once), its tests and the fuzz corpora's replays, and
+# scripts/coverage-report.sh's report.
+coverage: deps
+	cmake -S . -B $(BUILD)/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF25_BENCH=OFF \
+	    -DCMAKE_C_FLAGS="--coverage -fprofile-update=atomic" -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic" \
+	    -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
+	cmake --build $(BUILD)/coverage -j $(JOBS)
+	scripts/coverage-report.sh $(BUILD)/coverage
 
 demo: build
 	$(BUILD)/qf25 demo --out $(BUILD)

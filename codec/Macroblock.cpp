@@ -15,20 +15,16 @@ bool IsLumaPair(int first)
 void EncodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitWriter* writer)
 {
     const TransformKernels& transform = instance->transformKernels;
-    for (int first = 0; first < 4; first += 2) {
+    for (int first = 0; first < 4; first += 2)
         transform.forwardPair(&buffer->block[first],
                               IsLumaPair(first) ? instance->lumaReciprocals : instance->chromaReciprocals);
-        for (int k = first; k < first + 2; ++k)
-            instance->entropyKernels.encodeNaturalBlock(&buffer->block[k], &instance->entropyTables, writer);
-    }
+    instance->entropyKernels.encodeNaturalBlocks(buffer->block, 4, &instance->entropyTables, writer);
 }
 
 void DecodeMacroblock(const CodecInstance* instance, MacroblockBuffer* buffer, BitReader* reader)
 {
     const TransformKernels& transform = instance->transformKernels;
-    for (int first = 0; first < 4; first += 2) {
-        for (int k = first; k < first + 2; ++k)
-            instance->entropyKernels.decodeBlock(reader, &buffer->block[k]);
+    instance->entropyKernels.decodeBlocks(reader, buffer->block, 4);
+    for (int first = 0; first < 4; first += 2)
         transform.inversePair(&buffer->block[first], IsLumaPair(first) ? instance->lumaScales : instance->chromaScales);
-    }
 }

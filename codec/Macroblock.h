@@ -2,9 +2,10 @@
 // Coding of one macroblock: its four blocks are coded in the order Y left,
 // Y right, Cb, Cr, with no macroblock header. The transforms take the blocks
 // in pairs (the luma pair, then Cb and Cr), which wide kernels hold side by
-// side; the entropy code takes them one by one. A pair is transformed just
-// before its blocks are coded, or just after they are read, so that the
-// processor can overlap it with the entropy code around it.
+// side. The encoder transforms a pair just before its blocks are coded, so
+// that the processor can overlap it with the entropy code around it; the
+// decoder reads all four blocks in one call, which keeps its window on the
+// stream from block to block, then transforms the pairs.
 #pragma once
 
 #include "entropy/BitReader.h"

@@ -122,6 +122,8 @@ LRESULT DecompressFrame(const ICDECOMPRESS* request, DriverInstance* instance)
         return ICERR_BADFORMAT;
     auto* picture = static_cast<uint8_t*>(request->lpOutput);
     const FieldLayout fields = FieldsOf(codec);
+    // ReadableFrameBytes has placed both fields inside the frame, so the
+    // codec refuses none today; a refusal it may learn still reaches the host.
     for (int field = 0; field < FIELD_COUNT; ++field) {
         if (DecodeField(codec, frame, frameBytes, picture + fields.offset[field], fields.stride, field) ==
             FIELD_REFUSED)

@@ -4,7 +4,7 @@
 // stores.
 #include "entropy/DecodeBlockTable.h"
 
-void DecodeBlockAvx2(BitReader* reader, Block* block)
+void DecodeBlocksAvx2(BitReader* reader, Block* blocks, int count)
 {
-    DecodeBlockWithTable(reader, block);
+    DecodeBlocksWithTable(reader, blocks, count);
 }

@@ -2,7 +2,7 @@
 // The table-driven block decoder in portable C++.
 #include "entropy/DecodeBlockTable.h"
 
-void DecodeBlockFast(BitReader* reader, Block* block)
+void DecodeBlocksFast(BitReader* reader, Block* blocks, int count)
 {
-    DecodeBlockWithTable(reader, block);
+    DecodeBlocksWithTable(reader, blocks, count);
 }

@@ -64,3 +64,9 @@ void DecodeBlockPlain(BitReader* reader, Block* block)
     block->v[0] = int16_t(GetBits(reader, 12));
     DecodeCodesPlain(reader, 1, block);
 }
+
+void DecodeBlocksPlain(BitReader* reader, Block* blocks, int count)
+{
+    for (int k = 0; k < count; ++k)
+        DecodeBlockPlain(reader, &blocks[k]);
+}

@@ -18,6 +18,7 @@
 // unnamed namespace keeps every file's copy to itself.
 #pragma once
 
+#include <cstddef>
 #include <type_traits>
 
 #include "entropy/EntropyInternal.h"
@@ -93,19 +94,24 @@ inline void Consume(Window* w, unsigned n)
     w->count -= n;
 }
 
+// The smallest magnitude of a class by its mantissa bits: 2^m, and 512 for
+// the 11 bits of class 10. A lookup is shorter than the arithmetic.
+constexpr uint16_t SMALLEST_MAGNITUDE[16] = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 512, 512, 512, 512, 512, 512};
+
 inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
 {
     const uint32_t x = uint32_t(bits >> (e.shape & 15));
     const unsigned mantissaBits = e.shape >> 4;
     const uint32_t sign = x & 1;
-    const uint32_t smallest = 1u << (mantissaBits < 9 ? mantissaBits : 9);
+    const uint32_t smallest = SMALLEST_MAGNITUDE[mantissaBits];
     const uint32_t magnitude = smallest + (x >> 1 & ((1u << mantissaBits) - 1));
     return int16_t((magnitude ^ (0u - sign)) + sign);
 }
 
 // Applies the entry for the window's front bits `front`; false, leaving
-// everything as it was, when the block might end inside it.
-inline bool TakeEntry(Window* w, WindowWord front, int* t, int16_t* v)
+// everything as it was, when the block might end inside it. Positions of the
+// pointer's width index the tables without a sign or zero extension.
+inline bool TakeEntry(Window* w, WindowWord front, size_t* t, int16_t* v)
 {
     const DecodeEntry& e = DECODE_TABLE.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
     if (*t + (e.advance & COVERED_MASK) > 63)
@@ -118,34 +124,69 @@ inline bool TakeEntry(Window* w, WindowWord front, int* t, int16_t* v)
     return true;
 }
 
-inline void DecodeBlockWithTable(BitReader* reader, Block* block)
+// A window on the reader's data from its current position.
+inline Window WindowAt(const BitReader* reader)
 {
-    const uint32_t start = reader->position;
-    if (start / 8 > reader->size || reader->size - start / 8 < FAST_DECODE_MIN_BYTES) {
-        DecodeBlockPlain(reader, block);
-        return;
-    }
-    ClearBlock(block);
-    Window w{0, 0, reader->buffer + start / 8};
+    Window w{0, 0, reader->buffer + reader->position / 8};
     Refill(&w);
-    Consume(&w, start % 8);
-    block->v[0] = int16_t(w.bits & 0xFFF);
-    Consume(&w, 12);
-    int t = 1;
+    Consume(&w, reader->position % 8);
+    return w;
+}
+
+inline uint32_t PositionOf(const Window& w, const BitReader* reader)
+{
+    return uint32_t(w.next - reader->buffer) * 8 - w.count;
+}
+
+// Whether a block that starts at `position` may be taken through the window.
+inline bool RoomForWindow(const BitReader* reader, uint32_t position)
+{
+    return position / 8 <= reader->size && reader->size - position / 8 >= FAST_DECODE_MIN_BYTES;
+}
+
+// Takes one block's DC and entries from the window. Returns t: at least
+// END_OF_BLOCK_ADVANCE when the block ended, otherwise the scan position from
+// which the plain decoder must go on.
+inline size_t TakeBlock(Window* w, Block* block)
+{
+    ClearBlock(block);
+    Refill(w);
+    block->v[0] = int16_t(w->bits & 0xFFF);
+    Consume(w, 12);
+    size_t t = 1;
     for (;;) {
         // The 64-bit window holds the index bits before the refill: taking
         // them from there keeps the refill off the path from one table load
-        // to the next.
-        const WindowWord front = w.bits;
-        Refill(&w);
-        if (!TakeEntry(&w, TWO_ENTRIES_PER_REFILL ? front : w.bits, &t, block->v))
+        // to the next. The end of the block is told by the entry that holds
+        // it, not by the lookup after it, so that a mispredicted end is
+        // found one table load sooner.
+        const WindowWord front = w->bits;
+        Refill(w);
+        if (!TakeEntry(w, TWO_ENTRIES_PER_REFILL ? front : w->bits, &t, block->v) || t >= END_OF_BLOCK_ADVANCE)
             break;
-        if (TWO_ENTRIES_PER_REFILL && !TakeEntry(&w, w.bits, &t, block->v))
+        if (TWO_ENTRIES_PER_REFILL && (!TakeEntry(w, w->bits, &t, block->v) || t >= END_OF_BLOCK_ADVANCE))
             break;
     }
-    reader->position = uint32_t(w.next - reader->buffer) * 8 - w.count;
-    if (t < END_OF_BLOCK_ADVANCE)
-        DecodeCodesPlain(reader, t, block);
+    return t;
+}
+
+// Blocks that follow one another in the stream share one window: the next
+// block's DC is already in it, and the reader's position is written once.
+inline void DecodeBlocksWithTable(BitReader* reader, Block* blocks, int count)
+{
+    int k = 0;
+    while (k < count && RoomForWindow(reader, reader->position)) {
+        Window w = WindowAt(reader);
+        size_t t;
+        do {
+            t = TakeBlock(&w, &blocks[k++]);
+        } while (t >= END_OF_BLOCK_ADVANCE && k < count && RoomForWindow(reader, PositionOf(w, reader)));
+        reader->position = PositionOf(w, reader);
+        if (t < END_OF_BLOCK_ADVANCE)
+            DecodeCodesPlain(reader, int(t), &blocks[k - 1]);
+    }
+    for (; k < count; ++k)
+        DecodeBlockPlain(reader, &blocks[k]);
 }
 
 }  // namespace

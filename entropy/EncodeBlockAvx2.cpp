@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // The block encoder for AVX2: the zero flags of the 64 coefficients, packed to
 // bytes, are permuted into scan order with byte shuffles, so the zigzag costs a
-// few vector instructions; EncodeMaskedBlock then codes the non-zero ones.
+// few vector instructions; EncodeMaskedBlocks then codes the non-zero ones.
 #include <immintrin.h>
 
 #include "entropy/EncodeBlockMasked.h"
@@ -42,14 +42,10 @@ uint32_t ScanFlags(const __m256i sources[4], int h)
     return uint32_t(_mm256_movemask_epi8(_mm256_or_si256(a, b)));
 }
 
-}  // namespace
-
-void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, BitWriter* writer)
+// The non-zero flags of a block in scan order; false when a value lies
+// outside the code's range.
+bool NonZeroFlags(const Block* natural, uint64_t* nonZero)
 {
-    if (!HasRoom(writer, MAX_BLOCK_BYTES)) {
-        EncodeNaturalBlockPlain(natural, tables, writer);
-        return;
-    }
     const __m256i zero = _mm256_setzero_si256();
     const __m256i low = _mm256_set1_epi16(-VALUE_CODE_LIMIT - 1);
     const __m256i high = _mm256_set1_epi16(VALUE_CODE_LIMIT);
@@ -64,10 +60,8 @@ void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, B
         if (i == 0)  // the DC has its own, wider range
             outside = _mm256_and_si256(outside, _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0));
     }
-    if (!_mm256_testz_si256(outside, outside)) {  // for the plain encoder to saturate
-        EncodeNaturalBlockPlain(natural, tables, writer);
-        return;
-    }
+    if (!_mm256_testz_si256(outside, outside))
+        return false;
     // Per lane, packing interleaves the halves: bytes 0..7 of a lane come from
     // the first argument, 8..15 from the second.
     const __m256i low32 = _mm256_packs_epi16(flags[0], flags[1]);
@@ -76,5 +70,13 @@ void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, B
         _mm256_permute4x64_epi64(low32, 0x44), _mm256_permute4x64_epi64(low32, 0xEE),
         _mm256_permute4x64_epi64(high32, 0x44), _mm256_permute4x64_epi64(high32, 0xEE)};
     const uint64_t zeros = ScanFlags(sources, 0) | uint64_t(ScanFlags(sources, 1)) << 32;
-    EncodeMaskedBlock(natural->v, ClampDc(natural->v[0]), ~zeros & ~uint64_t(1), tables, writer);
+    *nonZero = ~zeros & ~uint64_t(1);
+    return true;
+}
+
+}  // namespace
+
+void EncodeNaturalBlocksAvx2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer)
+{
+    EncodeMaskedBlocks(blocks, count, tables, writer, NonZeroFlags);
 }

@@ -89,17 +89,29 @@ inline unsigned LowestSetBit(uint64_t x)
     return unsigned(__builtin_ctzll(x));
 }
 
-// `natural` holds the block with every AC value in the code's range;
-// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero. The
-// writer must have room for MAX_BLOCK_BYTES.
-inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZero, const EntropyTables* tables,
-                              BitWriter* writer)
+// A sink on the writer's current position, holding the bits already written
+// in its byte.
+inline CodeSink SinkAt(const BitWriter* writer)
 {
     const unsigned start = writer->position % 8;
-    CodeSink sink{CodeWord(writer->buffer[writer->position / 8] & ((1u << start) - 1)), start,
-                  writer->buffer + writer->position / 8};
-    AddCode(&sink, dc, 12);
-    Flush(&sink);
+    return CodeSink{CodeWord(writer->buffer[writer->position / 8] & ((1u << start) - 1)), start,
+                    writer->buffer + writer->position / 8};
+}
+
+// Stores the pending bits, with zeros after them, and moves the writer on.
+inline void Finish(CodeSink* sink, BitWriter* writer)
+{
+    StoreLE64(sink->out, sink->bits);
+    writer->position = uint32_t(sink->out - writer->buffer) * 8 + sink->used;
+}
+
+// `natural` holds the block with every AC value in the code's range;
+// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero.
+inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, uint64_t nonZero,
+                           const EntropyTables* tables)
+{
+    AddCode(sink, dc, 12);
+    Flush(sink);
     const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;  // indexed by the value
     unsigned t = 1;
     while (nonZero) {
@@ -108,7 +120,7 @@ inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZ
         unsigned gap = k - t;
         t = k + 1;
         if (gap > LONGEST_TABLED_GAP) {
-            AddEntry(&sink, GAP_CODES.codes[LONG_GAP_STEP]);
+            AddEntry(sink, GAP_CODES.codes[LONG_GAP_STEP]);
             gap -= LONG_GAP_STEP;
         }
         const uint32_t gapEntry = GAP_CODES.codes[gap];
@@ -118,16 +130,43 @@ inline void EncodeMaskedBlock(const int16_t* natural, uint32_t dc, uint64_t nonZ
             // 2^20 and 2^22, cannot carry into bit 24.
             const CodeWord code =
                 (gapEntry & VALUE_CODE_MASK) | CodeWord(valueEntry & VALUE_CODE_MASK) << (gapEntry >> VALUE_LENGTH_SHIFT);
-            AddCode(&sink, code, (gapEntry + valueEntry) >> VALUE_LENGTH_SHIFT);
-            Flush(&sink);
+            AddCode(sink, code, (gapEntry + valueEntry) >> VALUE_LENGTH_SHIFT);
+            Flush(sink);
         } else {
-            AddEntry(&sink, gapEntry);
-            AddEntry(&sink, valueEntry);
+            AddEntry(sink, gapEntry);
+            AddEntry(sink, valueEntry);
         }
     }
-    AddCode(&sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
-    StoreLE64(sink.out, sink.bits);
-    writer->position = uint32_t(sink.out - writer->buffer) * 8 + sink.used;
+    // At most 7 + 5 bits stay pending: the next block's DC joins them before
+    // the next flush.
+    AddCode(sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
+}
+
+// Codes `count` natural-order blocks with one sink, so that the bits stay in
+// a register from block to block. `nonZeroFlags(block, &nonZero)` gives a
+// block's non-zero flags in scan order, or false when a value lies outside
+// the code's range; such a block, and every block near the end of the
+// writer's capacity, goes through the plain encoder, which saturates and
+// records the overflow.
+template <typename NonZeroFlags>
+inline void EncodeMaskedBlocks(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer,
+                               NonZeroFlags nonZeroFlags)
+{
+    int k = 0;
+    while (k < count) {
+        if (!HasRoom(writer, uint32_t(count - k) * MAX_BLOCK_BYTES)) {
+            for (; k < count; ++k)
+                EncodeNaturalBlockPlain(&blocks[k], tables, writer);
+            return;
+        }
+        CodeSink sink = SinkAt(writer);
+        uint64_t nonZero;
+        for (; k < count && nonZeroFlags(&blocks[k], &nonZero); ++k)
+            AddMaskedBlock(&sink, blocks[k].v, ClampDc(blocks[k].v[0]), nonZero, tables);
+        Finish(&sink, writer);
+        if (k < count)
+            EncodeNaturalBlockPlain(&blocks[k++], tables, writer);
+    }
 }
 
 }  // namespace

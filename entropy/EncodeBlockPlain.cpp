@@ -38,3 +38,9 @@ void EncodeNaturalBlockPlain(const Block* natural, const EntropyTables* tables, 
     ZigzagReorder(natural, &scan);
     EncodeBlockPlain(&scan, tables, writer);
 }
+
+void EncodeNaturalBlocksPlain(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer)
+{
+    for (int k = 0; k < count; ++k)
+        EncodeNaturalBlockPlain(&blocks[k], tables, writer);
+}

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // The block encoder for SSE2: one pass over the natural-order block checks
 // its range and finds its zero flags; the flags move to scan order four at a
-// time through nibble tables, and EncodeMaskedBlock codes the non-zero
+// time through nibble tables, and EncodeMaskedBlocks codes the non-zero
 // coefficients.
 #include <emmintrin.h>
 
@@ -60,16 +60,13 @@ uint64_t ToScanOrder(uint64_t naturalFlags)
 
 }  // namespace
 
-void EncodeNaturalBlockSse2(const Block* natural, const EntropyTables* tables, BitWriter* writer)
+void EncodeNaturalBlocksSse2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer)
 {
-    if (!HasRoom(writer, MAX_BLOCK_BYTES)) {
-        EncodeNaturalBlockPlain(natural, tables, writer);
-        return;
-    }
-    uint64_t zeros;
-    if (!FindZeros(natural, &zeros)) {
-        EncodeNaturalBlockPlain(natural, tables, writer);
-        return;
-    }
-    EncodeMaskedBlock(natural->v, ClampDc(natural->v[0]), ~ToScanOrder(zeros) & ~uint64_t(1), tables, writer);
+    EncodeMaskedBlocks(blocks, count, tables, writer, [](const Block* natural, uint64_t* nonZero) {
+        uint64_t zeros;
+        if (!FindZeros(natural, &zeros))
+            return false;
+        *nonZero = ~ToScanOrder(zeros) & ~uint64_t(1);
+        return true;
+    });
 }

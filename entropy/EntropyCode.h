@@ -44,15 +44,18 @@ void BuildZeroRunCodes(EntropyTables* tables);
 // scan[k] = natural[ZigzagOrder[k]].
 void ZigzagReorder(const Block* natural, Block* scan);
 
-using EncodeBlockFn = void (*)(const Block* natural, const EntropyTables* tables, BitWriter* writer);
-using DecodeBlockFn = void (*)(BitReader* reader, Block* block);
+using EncodeBlocksFn = void (*)(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer);
+using DecodeBlocksFn = void (*)(BitReader* reader, Block* blocks, int count);
 
 // One record per kernel family, filled once from the processor's features.
 struct EntropyKernels {
-    // Appends the code of a natural-order block: the zigzag scan and the block
-    // code in one pass, so the fast kernels never build the scan-order copy.
-    EncodeBlockFn encodeNaturalBlock;
-    DecodeBlockFn decodeBlock;  // clears the block, reads one, natural order
+    // Appends the codes of `count` natural-order blocks: the zigzag scan and
+    // the block code in one pass, so the fast kernels never build the
+    // scan-order copy.
+    EncodeBlocksFn encodeNaturalBlocks;
+    // Reads `count` blocks that follow one another in the stream, each cleared
+    // first and written in natural order.
+    DecodeBlocksFn decodeBlocks;
 };
 
 void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags);
@@ -64,4 +67,6 @@ void EncodeBlockPlain(const Block* scan, const EntropyTables* tables, BitWriter*
 // The plain twins in the kernel table: ZigzagReorder then EncodeBlockPlain,
 // and the decoder read code by code.
 void EncodeNaturalBlockPlain(const Block* natural, const EntropyTables* tables, BitWriter* writer);
+void EncodeNaturalBlocksPlain(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer);
 void DecodeBlockPlain(BitReader* reader, Block* block);
+void DecodeBlocksPlain(BitReader* reader, Block* blocks, int count);

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 #include "entropy/EntropyCode.h"
 
 // The forward path never leaves the code's ranges; anything else is saturated
@@ -24,11 +28,18 @@ inline int ClampAc(int16_t v)
 
 // Both decoders start from a cleared block. Copying a zero block compiles to
 // vector stores; GCC turns a memset of it into `rep stos`, whose start-up
-// costs as much as decoding a short block.
+// costs as much as decoding a short block. Built for AVX2, four 32-byte
+// stores, half as many as the copy makes.
 [[gnu::always_inline]] inline void ClearBlock(Block* block)
 {
+#if defined(__AVX2__)
+    __m256i* v = reinterpret_cast<__m256i*>(block->v);
+    for (int i = 0; i < 4; ++i)
+        _mm256_storeu_si256(v + i, _mm256_setzero_si256());
+#else
     static constexpr Block ZERO_BLOCK{};
     std::memcpy(block, &ZERO_BLOCK, sizeof *block);
+#endif
 }
 
 // Code word fields of a valueCodes entry.
@@ -55,10 +66,10 @@ void DecodeCodesPlain(BitReader* reader, int t, Block* block);
 
 // The encoder kernels; each falls back to EncodeNaturalBlockPlain near the end
 // of the writer's capacity, so the bytes and the writer's state always match.
-void EncodeNaturalBlockSse2(const Block* natural, const EntropyTables* tables, BitWriter* writer);
-void EncodeNaturalBlockAvx2(const Block* natural, const EntropyTables* tables, BitWriter* writer);
+void EncodeNaturalBlocksSse2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer);
+void EncodeNaturalBlocksAvx2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer);
 
 // The table-driven decoder, portable C++ and built again for BMI2; both are
 // identical to DecodeBlockPlain on every input, corrupt or not.
-void DecodeBlockFast(BitReader* reader, Block* block);
-void DecodeBlockAvx2(BitReader* reader, Block* block);
+void DecodeBlocksFast(BitReader* reader, Block* blocks, int count);
+void DecodeBlocksAvx2(BitReader* reader, Block* blocks, int count);

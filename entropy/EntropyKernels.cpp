@@ -4,22 +4,22 @@
 
 void InitEntropyKernels(EntropyKernels* kernels, uint32_t cpuFlags)
 {
-    kernels->encodeNaturalBlock = EncodeNaturalBlockPlain;
-    kernels->decodeBlock = DecodeBlockPlain;
+    kernels->encodeNaturalBlocks = EncodeNaturalBlocksPlain;
+    kernels->decodeBlocks = DecodeBlocksPlain;
     // The fast decoder is portable C++; only a mask of 0, which is how tests
     // and users ask for the reference twins, keeps the plain one.
     if (cpuFlags == 0)
         return;
-    kernels->decodeBlock = DecodeBlockFast;
+    kernels->decodeBlocks = DecodeBlocksFast;
     if (!(cpuFlags & CPU_FEATURE_SSE2))
         return;
 #if defined(__SSE2__)
-    kernels->encodeNaturalBlock = EncodeNaturalBlockSse2;
+    kernels->encodeNaturalBlocks = EncodeNaturalBlocksSse2;
 #endif
 #if defined(QF25_HAVE_AVX2_KERNELS)
     if (!(cpuFlags & CPU_FEATURE_AVX2))
         return;
-    kernels->encodeNaturalBlock = EncodeNaturalBlockAvx2;
-    kernels->decodeBlock = DecodeBlockAvx2;
+    kernels->encodeNaturalBlocks = EncodeNaturalBlocksAvx2;
+    kernels->decodeBlocks = DecodeBlocksAvx2;
 #endif
 }

@@ -17,4 +17,4 @@ gboolean PluginInit(GstPlugin* plugin)
 }  // namespace
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, qf25, "QF25 interlaced video: decoder, encoder, AVI writer",
-                  PluginInit, QF25_GST_VERSION, "unknown", "qf25", "qf25")
+                  PluginInit, QF25_GST_VERSION, "BSD", "qf25", "qf25")

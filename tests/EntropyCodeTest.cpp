@@ -46,13 +46,13 @@ struct Encoded {
 };
 
 // Codes a scan-order block through a kernel, which takes natural order.
-Encoded Encode(EncodeBlockFn encode, const EntropyTables* tables, const Block& scan)
+Encoded Encode(EncodeBlocksFn encode, const EntropyTables* tables, const Block& scan)
 {
     Encoded e{std::vector<uint8_t>(STREAM_BYTES, 0xCC), 0};
     BitWriter w;
     Reset(&w, e.bytes.data(), STREAM_BYTES);
     const Block natural = NaturalOrder(scan);
-    encode(&natural, tables, &w);
+    encode(&natural, 1, tables, &w);
     EXPECT_FALSE(w.overflow);
     e.bits = w.position;
     return e;
@@ -75,13 +75,13 @@ std::vector<uint8_t> StreamFromBits(const std::string& bits, size_t bytes)
 }
 
 // Decodes one block into storage full of garbage, which the decoder must clear.
-Block DecodeOne(DecodeBlockFn decode, const std::vector<uint8_t>& stream, uint32_t* position)
+Block DecodeOne(DecodeBlocksFn decode, const std::vector<uint8_t>& stream, uint32_t* position)
 {
     BitReader r;
     Reset(&r, stream.data(), uint32_t(stream.size()));
     Block b;
     std::fill(std::begin(b.v), std::end(b.v), int16_t(0x7777));
-    decode(&r, &b);
+    decode(&r, &b, 1);
     *position = r.position;
     return b;
 }
@@ -98,12 +98,12 @@ void ExpectCode(const EntropyTables* tables, const Block& scan, const std::strin
 {
     for (const EntropyTier& encoder : EntropyTiers()) {
         SCOPED_TRACE(encoder.name);
-        const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables, scan);
+        const Encoded e = Encode(encoder.kernels.encodeNaturalBlocks, tables, scan);
         ASSERT_EQ(StreamBits(e), bits);
         for (const EntropyTier& decoder : EntropyTiers()) {
             SCOPED_TRACE(decoder.name);
             uint32_t position;
-            ExpectBlocksEqual(NaturalOrder(scan), DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position));
+            ExpectBlocksEqual(NaturalOrder(scan), DecodeOne(decoder.kernels.decodeBlocks, e.bytes, &position));
             EXPECT_EQ(position, e.bits);
         }
     }
@@ -149,7 +149,7 @@ TEST(EntropyCode, WorkedExample)
                "001001100000" "11011" "100" "01000" "111100001" "1111111111" "1" "00011010000" +
                    END);
     for (const EntropyTier& encoder : EntropyTiers()) {
-        const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables.get(), scan);
+        const Encoded e = Encode(encoder.kernels.encodeNaturalBlocks, tables.get(), scan);
         const std::vector<uint8_t> expected = {0x64, 0xB0, 0x23, 0x1E, 0xFE, 0x1F, 0x0B, 0x1E};
         EXPECT_EQ(std::vector<uint8_t>(e.bytes.begin(), e.bytes.begin() + 8), expected) << encoder.name;
     }
@@ -188,11 +188,11 @@ TEST(EntropyCode, ValueCodeLengths)
         for (const auto& [magnitude, length] : cases) {
             for (const int v : {magnitude, -magnitude}) {
                 const Block scan = ScanBlock({{1, v}});
-                const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables.get(), scan);
+                const Encoded e = Encode(encoder.kernels.encodeNaturalBlocks, tables.get(), scan);
                 EXPECT_EQ(e.bits, 12 + length + END.size()) << encoder.name << " " << v;
                 for (const EntropyTier& decoder : EntropyTiers()) {
                     uint32_t position;
-                    const Block decoded = DecodeOne(decoder.kernels.decodeBlock, e.bytes, &position);
+                    const Block decoded = DecodeOne(decoder.kernels.decodeBlocks, e.bytes, &position);
                     EXPECT_EQ(decoded.v[1], v) << encoder.name << " " << decoder.name;
                     EXPECT_EQ(position, e.bits);
                 }
@@ -213,8 +213,8 @@ TEST(EntropyCode, SaturatesValuesOutsideTheCode)
     };
     for (const auto& [input, saturated] : cases) {
         for (const EntropyTier& encoder : EntropyTiers()) {
-            const Encoded e = Encode(encoder.kernels.encodeNaturalBlock, tables.get(), input);
-            EXPECT_EQ(StreamBits(e), StreamBits(Encode(EncodeNaturalBlockPlain, tables.get(), saturated)))
+            const Encoded e = Encode(encoder.kernels.encodeNaturalBlocks, tables.get(), input);
+            EXPECT_EQ(StreamBits(e), StreamBits(Encode(EncodeNaturalBlocksPlain, tables.get(), saturated)))
                 << encoder.name;
         }
     }
@@ -252,7 +252,7 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
             for (const EntropyTier& decoder : EntropyTiers()) {
                 SCOPED_TRACE(std::string(decoder.name) + " " + c.bits);
                 uint32_t position;
-                ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlock, stream, &position));
+                ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlocks, stream, &position));
                 EXPECT_EQ(position, c.endsAt);
             }
         }
@@ -262,7 +262,7 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
         uint32_t position;
         Block expected{};
         expected.v[0] = 0x123;
-        ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlock, truncated, &position));
+        ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlocks, truncated, &position));
         EXPECT_EQ(position, 12u + 126) << decoder.name;
     }
 }
@@ -286,7 +286,7 @@ TEST(EntropyCode, RandomBlocksRoundTrip)
         Reset(&w, stream.data(), uint32_t(stream.size()));
         for (const Block& b : blocks) {
             const Block natural = NaturalOrder(b);
-            encoder.kernels.encodeNaturalBlock(&natural, tables.get(), &w);
+            encoder.kernels.encodeNaturalBlocks(&natural, 1, tables.get(), &w);
         }
         ASSERT_FALSE(w.overflow);
         // Exactly sized, so the last blocks take the plain path.
@@ -297,7 +297,7 @@ TEST(EntropyCode, RandomBlocksRoundTrip)
             Reset(&r, exact.data(), uint32_t(exact.size()));
             for (const Block& b : blocks) {
                 Block decoded;
-                decoder.kernels.decodeBlock(&r, &decoded);
+                decoder.kernels.decodeBlocks(&r, &decoded, 1);
                 ASSERT_NO_FATAL_FAILURE(ExpectBlocksEqual(NaturalOrder(b), decoded));
             }
             EXPECT_EQ(r.position, w.position);
@@ -321,7 +321,7 @@ TEST(EntropyCode, SmallWriterReportsOverflow)
             for (uint32_t capacity = needed - 12; capacity <= needed + 8; ++capacity) {
                 std::vector<uint8_t> buffer(capacity + GUARD, 0xA5);
                 BitWriter w{start, buffer.data(), capacity, false};
-                encoder.kernels.encodeNaturalBlock(&longest, tables.get(), &w);
+                encoder.kernels.encodeNaturalBlocks(&longest, 1, tables.get(), &w);
                 SCOPED_TRACE(std::string(encoder.name) + " start " + std::to_string(start) + " capacity " +
                              std::to_string(capacity));
                 EXPECT_EQ(w.position, start + 1403);

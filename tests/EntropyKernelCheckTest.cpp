@@ -169,16 +169,21 @@ TEST(EntropyKernelCheck, FastEncodersMatchPlain)
             const uint32_t start = RandomBelow(&random, 64);
             BitWriter we{start, expected.data(), capacity, false};
             BitWriter wa{start, actual.data(), capacity, false};
-            Block scan;
-            for (int i = 0; i < RUN; ++i) {
+            Block natural[RUN];
+            for (Block& b : natural) {
+                Block scan;
                 MakeCheckBlock(&random, source, &scan);
-                const Block natural = NaturalOrder(scan);
-                plain.encodeNaturalBlock(&natural, tables.get(), &we);
-                tier.kernels.encodeNaturalBlock(&natural, tables.get(), &wa);
+                b = NaturalOrder(scan);
+            }
+            // One to four blocks a call, as a macroblock's share one sink.
+            for (int i = 0, count; i < RUN; i += count) {
+                count = std::min(RUN - i, RandomBetween(&random, 1, 4));
+                plain.encodeNaturalBlocks(natural + i, count, tables.get(), &we);
+                tier.kernels.encodeNaturalBlocks(natural + i, count, tables.get(), &wa);
                 if (we.position != wa.position || we.overflow != wa.overflow || expected != actual) {
-                    FAIL() << "seed " << seed << " round " << round << " block " << i << " start " << start
-                           << " capacity " << capacity << ": position " << we.position << " vs " << wa.position
-                           << ", overflow " << we.overflow << " vs " << wa.overflow;
+                    FAIL() << "seed " << seed << " round " << round << " blocks " << i << ".." << i + count - 1
+                           << " start " << start << " capacity " << capacity << ": position " << we.position
+                           << " vs " << wa.position << ", overflow " << we.overflow << " vs " << wa.overflow;
                 }
             }
             if (!std::equal(expected.begin() + capacity, expected.end(), original.begin() + capacity))
@@ -188,24 +193,27 @@ TEST(EntropyKernelCheck, FastEncodersMatchPlain)
 }
 
 // Decodes blocks one after another until the data is used up (a stream of
-// zeros past the end still ends every block); both decoders must leave the
-// same coefficients and the same position after every block.
+// zeros past the end still ends every block), one to four at a call, as a
+// macroblock's share one window; both decoders must leave the same
+// coefficients and the same position after every call.
 void ExpectSameDecoding(const EntropyKernels& plain, const EntropyKernels& fast, const std::vector<uint8_t>& stream,
                         uint32_t start, const std::string& what, int blocks = 32)
 {
     const uint32_t size = uint32_t(stream.size());
     BitReader rp{start, stream.data(), size};
     BitReader rf = rp;
-    for (int block = 0; block < blocks && uint64_t(rp.position) < uint64_t(size) * 8 + 8; ++block) {
-        Block bp;
-        Block bf;
-        std::memset(&bf, 0x55, sizeof bf);
-        plain.decodeBlock(&rp, &bp);
-        fast.decodeBlock(&rf, &bf);
-        if (rp.position != rf.position || std::memcmp(&bp, &bf, sizeof bp) != 0) {
-            FAIL() << what << " block " << block << " size " << size << ": position " << rp.position << " vs "
-                   << rf.position;
+    for (int block = 0; block < blocks && uint64_t(rp.position) < uint64_t(size) * 8 + 8;) {
+        const int count = 1 + (block + int(start)) % 4;
+        Block bp[4];
+        Block bf[4];
+        std::memset(bf, 0x55, sizeof bf);
+        plain.decodeBlocks(&rp, bp, count);
+        fast.decodeBlocks(&rf, bf, count);
+        if (rp.position != rf.position || std::memcmp(bp, bf, count * sizeof bp[0]) != 0) {
+            FAIL() << what << " blocks " << block << ".." << block + count - 1 << " size " << size << ": position "
+                   << rp.position << " vs " << rf.position;
         }
+        block += count;
     }
 }
 
@@ -290,14 +298,14 @@ TEST(EntropyKernelCheck, LongestBlocksAtTheEndOfData)
                     stream[i / 8] |= uint8_t(bits[i] << (i % 8));
                 BitReader rp{start, stream.data(), size};
                 Block bp;
-                plain.decodeBlock(&rp, &bp);
+                plain.decodeBlocks(&rp, &bp, 1);
                 if (size >= end) {
                     ASSERT_EQ(rp.position, bits.size());
                 }
                 for (const EntropyTier& tier : tiers) {
                     BitReader rf{start, stream.data(), size};
                     Block bf;
-                    tier.kernels.decodeBlock(&rf, &bf);
+                    tier.kernels.decodeBlocks(&rf, &bf, 1);
                     ASSERT_EQ(rp.position, rf.position)
                         << tier.name << ": " << values << " values, start " << start << ", size " << size;
                     ASSERT_EQ(std::memcmp(&bp, &bf, sizeof bp), 0) << tier.name << ": " << values << " values";

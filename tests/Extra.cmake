@@ -20,6 +20,18 @@ set(QF25_CHECK_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-exports.sh)
 find_program(QF25_NM NAMES nm REQUIRED)
 add_test(NAME LibraryExports COMMAND ${QF25_CHECK_EXPORTS} so ${QF25_NM} $<TARGET_FILE:qf25>)
 
+# FFmpeg with the wrapper, as `make check` (build-ffmpeg.sh check) and, under
+# AddressSanitizer, `make check-sanitizers` (build-ffmpeg.sh asan) build it.
+# The checks that need the qf25 command run where it is built.
+if(NOT QF25_SANITIZE OR QF25_SANITIZE MATCHES "address")
+    set(command)
+    if(QF25_TOOLS)
+        set(command $<TARGET_FILE:qf25_command>)
+    endif()
+    add_test(NAME FfmpegWrapper COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/ffmpeg/run-ffmpeg-tests.sh
+                                        ${CMAKE_BINARY_DIR}/ffmpeg-check ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors ${command})
+endif()
+
 if(QF25_SANITIZE)
     return()
 endif()
@@ -29,9 +41,14 @@ endif()
 if(QF25_TOOLS)
     add_test(NAME InstallConsumers COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/run-install-test.sh ${CMAKE_BINARY_DIR}
                                            ${PROJECT_VERSION} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
-    # The package that `make deb` (run by `make check` before the tests) left here.
-    add_test(NAME DebPackage COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
-    set_tests_properties(DebPackage PROPERTIES TIMEOUT 600)
+    # The source tarball and the Debian packages built from it, which `make
+    # check` makes before the tests. The packages are installed on this
+    # machine for a moment each: no other test runs meanwhile.
+    add_test(NAME SourceTarball COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-dist.sh ${PROJECT_SOURCE_DIR}
+                                        ${CMAKE_BINARY_DIR}/qf25-${PROJECT_VERSION}.tar.xz)
+    add_test(NAME DebPackages COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-debs.sh ${CMAKE_BINARY_DIR}
+                                      ${PROJECT_VERSION} ${CMAKE_CURRENT_SOURCE_DIR}/data/vectors)
+    set_tests_properties(DebPackages PROPERTIES TIMEOUT 1200 RUN_SERIAL ON)
 endif()
 
 add_executable(qf25_vfw_reference wine/VfwReference.cpp)

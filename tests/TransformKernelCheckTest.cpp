@@ -201,6 +201,17 @@ protected:
         return b;
     }
 
+    // Coefficients in the first one or four rows only, as most decoded blocks
+    // have them: the vector kernels skip the zero rows below.
+    Block FirstRows()
+    {
+        Block b{};
+        const int rows = Below(2) ? 1 : 4;
+        for (int n = Below(6); n >= 0; --n)
+            b.v[Below(8 * rows)] = Any();
+        return b;
+    }
+
     // What the encoder quantises: coefficients of photograph-like or random
     // samples.
     Block Coefficients()
@@ -232,11 +243,12 @@ protected:
     // Coefficients of every kind for the dequantiser and inverse transform.
     Block AnyCoefficients(const float* reciprocals)
     {
-        switch (Below(5)) {
+        switch (Below(6)) {
         case 0: return Quantised(reciprocals);
         case 1: return FullRange();
         case 2: return Extremes();
         case 3: return Sparse();
+        case 4: return FirstRows();
         default: return DcOnly();
         }
     }

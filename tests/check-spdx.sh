@@ -18,6 +18,7 @@ done < <(find . \( -name .git -o -name 'build' -o -name 'build-*' -o -path ./tes
               \( -name '*.c' -o -name '*.cpp' -o -name '*.h' -o -name '*.inc' -o -name '*.rc' \
                  -o -name '*.def' -o -name '*.map' -o -name '*.in' -o -name '*.inf' -o -name '*.1' \
                  -o -name '*.sh' -o -name '*.cmake' -o -name CMakeLists.txt -o -name Makefile \
-                 -o -name '*.nsi' -o -name '*.patch' -o -name rules -o -path ./.ci/run \) -print0)
+                 -o -name '*.nsi' -o -name '*.patch' -o -name rules -o -path ./.ci/run -o -name Dockerfile \
+                 -o -name '*.yaml' -o -name '*.dict' -o -name '*.options' \) -print0)
 [ $status = 0 ] && echo "every source file carries its SPDX line"
 exit $status

@@ -50,11 +50,14 @@ int RunBench(const Options& options)
                 clip.height, layout.name, std::thread::hardware_concurrency());
     std::printf("average frame %.0f bytes (%.1f:1 against 4:2:2), PSNR %.2f dB, SSIM %.4f\n\n", averageBytes,
                 uncompressed / averageBytes, coded.psnr, coded.ssim);
-    std::printf("%-8s %8s %10s %10s\n", "", "threads", "frames/s", "Mpixel/s");
+    std::printf("%-8s %8s %10s %10s %12s\n", "", "threads", "frames/s", "Mpixel/s", "ns/block");
 
     const int instances = WorkerCount(options);
     const double seconds = options.seconds > 0 ? options.seconds : BENCH_SECONDS;
     const double megapixels = double(clip.width) * double(clip.height) / 1e6;
+    // 8x8 blocks a frame: four per macroblock of 16 pixels by 8 lines of a
+    // field, a last band shorter than eight lines coded whole.
+    const double blocks = 4.0 * 2 * double(clip.width / 16) * double((clip.height + 15) / 16);
     double oneThread[2] = {};
     double allCores[2] = {};
     for (const BenchRow& row : BenchRows(instances)) {
@@ -64,8 +67,9 @@ int RunBench(const Options& options)
             oneThread[step] = fps;
         else if (row.run.instances > 1)
             allCores[step] = fps;
-        std::printf("%-8s %8d %10.1f %10.1f   %s\n", step ? "decode" : "encode", row.threads, fps, fps * megapixels,
-                    row.what.c_str());
+        // Elapsed time per block: on one thread, what a block costs.
+        std::printf("%-8s %8d %10.1f %10.1f %12.1f   %s\n", step ? "decode" : "encode", row.threads, fps,
+                    fps * megapixels, 1e9 / (fps * blocks), row.what.c_str());
         std::fflush(stdout);
     }
     if (instances > 1)

@@ -67,8 +67,10 @@ void InverseOutputs(V a, V b, V* top, V* bottom)
 }
 
 // Rows r[0..7] after the horizontal inverse pass become rows of samples.
+// Inlined even where a kernel has several callers, so that the rows stay in
+// registers.
 template <typename V>
-void InverseColumns(V* r)
+[[gnu::always_inline]] inline void InverseColumns(V* r)
 {
     const V tp04 = AddSat16(r[0], r[4]);
     const V tm04 = SubSat16(r[0], r[4]);

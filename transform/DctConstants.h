@@ -87,3 +87,13 @@ constexpr int16_t FORWARD_ROUNDERS[8][8] = {
 // shift by 11 and reaches every output with weight one: the rounding of the
 // final shift by 6. The small ones settle ties.
 constexpr int32_t INVERSE_ROUNDERS[8] = {65536, 3597, 2260, 1203, 0, 120, 512, 512};
+
+// What the horizontal inverse pass makes of a row of zero coefficients: its
+// rounder alone, shifted (1 in rows 1 and 2, 0 elsewhere). The vector kernels
+// skip such rows.
+constexpr int16_t ZERO_ROW_SAMPLE[8] = {
+    int16_t(INVERSE_ROUNDERS[0] >> INVERSE_SUM_SHIFT), int16_t(INVERSE_ROUNDERS[1] >> INVERSE_SUM_SHIFT),
+    int16_t(INVERSE_ROUNDERS[2] >> INVERSE_SUM_SHIFT), int16_t(INVERSE_ROUNDERS[3] >> INVERSE_SUM_SHIFT),
+    int16_t(INVERSE_ROUNDERS[4] >> INVERSE_SUM_SHIFT), int16_t(INVERSE_ROUNDERS[5] >> INVERSE_SUM_SHIFT),
+    int16_t(INVERSE_ROUNDERS[6] >> INVERSE_SUM_SHIFT), int16_t(INVERSE_ROUNDERS[7] >> INVERSE_SUM_SHIFT),
+};

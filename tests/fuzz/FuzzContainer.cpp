@@ -5,7 +5,8 @@
 // its QF25 stream goes through the tool's decoding step, which checks the
 // frame's layout before the codec sees it. Whatever the bytes, the outcome
 // must be a reported failure or damaged frames, never a crash. The input's
-// size picks the picture layout decoded into.
+// size picks the picture layout decoded into (size % 3) and, one size in
+// eight, a large case.
 #include "CodedInput.h"
 #include "Commands.h"
 #include "ToolError.h"
@@ -24,10 +25,13 @@ extern "C" {
 
 namespace {
 
-// Every run stays fast: no pictures beyond a 1920x1088 frame, and no more
-// frames than a clip of a few seconds holds.
-constexpr uint64_t MAX_PICTURE_PIXELS = 1920 * 1088;
-constexpr int64_t MAX_FRAMES = 64;
+// Every run stays fast: a small picture and a few frames reach what a large
+// one and a long clip do, so only large cases go up to a 1920x1088 frame and
+// a clip of a few seconds.
+constexpr uint64_t MAX_SMALL_PIXELS = 64 * 128;
+constexpr int64_t MAX_SMALL_FRAMES = 8;
+constexpr uint64_t MAX_LARGE_PIXELS = 1920 * 1088;
+constexpr int64_t MAX_LARGE_FRAMES = 64;
 
 // A file in memory that FFmpeg opens by name, rewritten for every input.
 int InputFile()
@@ -61,11 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Rewrite(file, data, size);
     try {
         CodedInput input = OpenCodedInput("/proc/self/fd/" + std::to_string(file), "");
-        if (uint64_t(input.width) * uint64_t(input.height) > MAX_PICTURE_PIXELS)
+        const bool large = size / 3 % 8 == 7;
+        if (uint64_t(input.width) * uint64_t(input.height) > (large ? MAX_LARGE_PIXELS : MAX_SMALL_PIXELS))
             return 0;
         DecodeSettings settings;
         settings.layout = &PIXEL_LAYOUTS[size % 3];
-        settings.frameLimit = MAX_FRAMES;
+        settings.frameLimit = large ? MAX_LARGE_FRAMES : MAX_SMALL_FRAMES;
         settings.quiet = true;
         DecodeStream(input, settings, [](const uint8_t*) {});
     } catch (const ToolError&) {

@@ -115,13 +115,13 @@ void GetInfo(Slot* slot, OpReader* reader)
     CheckGuard(buffer, "ICM_GETINFO wrote past its buffer");
     if (size != 0 && size < INFO_BYTES) {
         Expect(result == 0, "ICM_GETINFO took a buffer smaller than ICINFO");
-        Expect(std::all_of(buffer.bytes.begin(), buffer.bytes.begin() + size, [](uint8_t b) { return b == 0x11; }),
+        Expect(AllBytesAre(buffer.bytes.data(), size_t(size), 0x11),
                "ICM_GETINFO wrote into a buffer it refused");
         return;
     }
     Expect(result == INFO_BYTES && info->dwSize == INFO_BYTES, "ICM_GETINFO did not fill ICINFO");
     const auto* driverName = reinterpret_cast<const uint8_t*>(info->szDriver);
-    Expect(std::all_of(driverName, driverName + sizeof info->szDriver, [](uint8_t b) { return b == 0x11; }),
+    Expect(AllBytesAre(driverName, sizeof info->szDriver, 0x11),
            "ICM_GETINFO wrote szDriver");
 }
 
@@ -334,8 +334,7 @@ void Decompress(Slot* slot, OpReader* reader)
     ExpectOkOrBadFormat(result, "ICM_DECOMPRESS");
     CheckGuard(picture, "ICM_DECOMPRESS wrote past the picture");
     if (result != ICERR_OK) {
-        Expect(std::all_of(picture.bytes.begin(), picture.bytes.begin() + ptrdiff_t(picture.size),
-                           [](uint8_t b) { return b == UNWRITTEN; }),
+        Expect(AllBytesAre(picture.bytes.data(), picture.size, UNWRITTEN),
                "a refused frame was written to the picture");
         if (!readable.empty() && readable[0] >= 1 && readable[0] <= 99)
             slot->quality = 0;

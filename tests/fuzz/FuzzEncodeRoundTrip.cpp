@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Coding pictures of any geometry. The input is pixel bytes, repeated to fill
-// the picture, followed by the case tail: width, signed height, layout, the
-// quality (50 + mode % 50), the padding a field caller puts after each line
-// (extra[0]) and the index it gives field 1 (extra[1]; any non-zero value).
+// the picture, followed by the case tail: width, signed height, layout and
+// kernels, the quality (50 + mode % 50) and the second way in (mode / 50,
+// even or odd), the padding a field caller puts after each line (extra[0])
+// and the index it gives field 1 (extra[1]; any non-zero value).
 //
-// One picture is coded four times, and every coding must give the same bytes
-// (or, for the layout the codec does not know, none):
-//  - by the field functions with the processor's kernels, into the
-//    QFC_MaxFrameSize bytes that any picture fits (the reference);
-//  - by QFC_CompressField with the plain kernels (large pictures with the
-//    processor's again), and twice by ICM_COMPRESS on one instance, into the
-//    width x height x 6 bytes the driver announces; these may refuse a frame
-//    only when it does not fit that buffer with room to spare.
-// The reference must then decode without a damaged field.
+// The picture is coded by the field functions into the QFC_MaxFrameSize
+// bytes that any picture fits (the reference), and then a second way, into
+// the width x height x 6 bytes the driver announces: by QFC_CompressField
+// from the padded picture, or twice by ICM_COMPRESS on one instance from the
+// contiguous one (the reference then codes that one too). A checked case
+// codes the reference with the plain kernels as well. Every coding must give
+// the same bytes (or, for the layout the codec does not know, none); the
+// second way may refuse a frame only when it does not fit its buffer with
+// room to spare. The reference must then decode without a damaged field.
 #include "FuzzSupport.h"
 
 #include <algorithm>
@@ -28,9 +29,14 @@ constexpr int HOST_QUALITY_STEP = 200;  // ICM_SETQUALITY's 0..10000 per quality
 constexpr size_t REFUSAL_MARGIN = 32;
 constexpr uint8_t PADDING_BYTE = 0x5A;
 
+// The second way a picture is coded.
+enum SecondWay : uint8_t { UNSIZED_FIELDS, DRIVER };
+
 struct EncodeCase {
-    FuzzPicture padded;      // as the field callers hold it
-    FuzzPicture contiguous;  // as the driver takes it
+    FuzzPicture picture;  // padded for the field functions, contiguous for the driver
+    SecondWay way;
+    FuzzKernels kernels;
+    bool checked;  // the reference coded with the plain kernels too
     int quality;
     int32_t field1Index;
 };
@@ -40,17 +46,17 @@ bool ReadCase(const FuzzCase& input, EncodeCase* c)
     const FuzzTail& tail = input.tail;
     if (!FuzzGeometryFits(tail))
         return false;
-    c->contiguous = {tail.layout, tail.width, tail.height, 0};
-    c->contiguous.pitch = FuzzLineBytes(c->contiguous);
-    c->padded = c->contiguous;
-    c->padded.pitch += tail.extra[0];
+    c->way = SecondWay(tail.mode / QUALITY_COUNT % 2);
+    c->kernels = FirstKernels(tail);
+    c->checked = tail.kernels == FUZZ_CHECKED_KERNELS;
+    c->picture = {tail.layout, tail.width, tail.height, 0};
+    c->picture.pitch = FuzzLineBytes(c->picture) + (c->way == DRIVER ? 0 : tail.extra[0]);
     c->quality = MIN_QUALITY + tail.mode % QUALITY_COUNT;
     c->field1Index = tail.extra[1] == 0 ? 1 : int8_t(tail.extra[1]);
     return true;
 }
 
-// Pixel bytes depend on their line and column only, so that both layouts of
-// the case hold the same picture.
+// Pixel bytes depend on their line and column only.
 std::vector<uint8_t> FillPicture(const FuzzPicture& picture, const FuzzCase& input)
 {
     std::vector<uint8_t> bytes(FuzzPictureBytes(picture), PADDING_BYTE);
@@ -80,8 +86,8 @@ size_t DriverCapacity(const FuzzPicture& picture)
 std::vector<uint8_t> EncodeThroughFields(const EncodeCase& c, const std::vector<uint8_t>& picture, bool sized,
                                          FuzzKernels kernels)
 {
-    static FuzzKeptHandle kept[FUZZ_KERNEL_CHOICES];
-    const FuzzPicture& layout = c.padded;
+    static FuzzKeptHandle kept[FUZZ_KERNEL_SETS];
+    const FuzzPicture& layout = c.picture;
     const BITMAPINFOHEADER format = FuzzPictureHeader(layout.layout, layout.width, layout.height);
     void* handle = FuzzFieldHandle(kept[kernels], format, kernels, QFC_CompressFieldBegin, QFC_CompressFieldEnd);
     if (QFC_SetQuality(handle, c.quality) != 0)
@@ -110,8 +116,8 @@ struct DriverFrames {
 
 DriverFrames EncodeThroughDriver(const EncodeCase& c, const std::vector<uint8_t>& picture)
 {
-    const FuzzPicture& layout = c.contiguous;
-    const uintptr_t id = FuzzDriverInstance(FUZZ_FAST_KERNELS);
+    const FuzzPicture& layout = c.picture;
+    const uintptr_t id = FuzzDriverInstance(c.kernels);
     int32_t hostQuality = (c.quality - MIN_QUALITY) * HOST_QUALITY_STEP;
     FuzzSend(id, ICM_SETQUALITY, &hostQuality, nullptr);
     BITMAPINFOHEADER input = FuzzPictureHeader(layout.layout, layout.width, layout.height);
@@ -153,11 +159,13 @@ void CheckSameFrame(const std::vector<uint8_t>& frame, const std::vector<uint8_t
 
 void CheckDecodes(const EncodeCase& c, const std::vector<uint8_t>& frame)
 {
-    const FuzzPicture& layout = c.contiguous;
-    static FuzzKeptHandle kept;
+    const FuzzPicture& layout = c.picture;
+    static FuzzKeptHandle kept[FUZZ_KERNEL_SETS];
     const BITMAPINFOHEADER format = FuzzPictureHeader(layout.layout, layout.width, layout.height);
     void* handle =
-        FuzzFieldHandle(kept, format, FUZZ_FAST_KERNELS, QFC_DecompressFieldBegin, QFC_DecompressFieldEnd);
+        FuzzFieldHandle(kept[c.kernels], format, c.kernels, QFC_DecompressFieldBegin, QFC_DecompressFieldEnd);
+    // One thread: the decoding is a check here, not what is fuzzed.
+    QFC_SetSliceThreads(handle, 1);
     std::vector<uint8_t> picture(FuzzPictureBytes(layout));
     for (int field = 0; field < 2; ++field) {
         const FuzzField at = FuzzFieldOf(layout, field);
@@ -175,23 +183,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     EncodeCase c;
     if (!SplitFuzzInput(data, size, &input) || !ReadCase(input, &c))
         return 0;
-    const std::vector<uint8_t> padded = FillPicture(c.padded, input);
-    const std::vector<uint8_t> contiguous = FillPicture(c.contiguous, input);
-
-    const std::vector<uint8_t> reference = EncodeThroughFields(c, padded, true, FUZZ_FAST_KERNELS);
-    const std::vector<uint8_t> second = EncodeThroughFields(c, padded, false, SecondKernels(c.padded));
-    const DriverFrames driver = EncodeThroughDriver(c, contiguous);
-    if (c.contiguous.layout == FUZZ_REFUSED_RGB16) {
-        if (!reference.empty() || !second.empty() || !driver.frames[0].empty() || !driver.frames[1].empty())
+    const std::vector<uint8_t> picture = FillPicture(c.picture, input);
+    const std::vector<uint8_t> reference = EncodeThroughFields(c, picture, true, c.kernels);
+    if (c.checked && EncodeThroughFields(c, picture, true, FUZZ_PLAIN_KERNELS) != reference)
+        FuzzFailure("the plain kernels code the picture differently");
+    DriverFrames second = {};
+    if (c.way == UNSIZED_FIELDS)
+        second.frames[0] = second.frames[1] = EncodeThroughFields(c, picture, false, c.kernels);
+    else
+        second = EncodeThroughDriver(c, picture);
+    if (c.picture.layout == FUZZ_REFUSED_RGB16) {
+        if (!reference.empty() || !second.frames[0].empty() || !second.frames[1].empty())
             FuzzFailure("a layout the codec does not know was coded");
         return 0;
     }
     if (reference.empty())
         FuzzFailure("a picture does not fit QFC_MaxFrameSize bytes");
-    const size_t capacity = DriverCapacity(c.contiguous);
-    CheckSameFrame(second, reference, capacity, "QFC_CompressField disagrees with QFC_CompressFieldSized");
-    CheckSameFrame(driver.frames[0], reference, capacity, "ICM_COMPRESS disagrees with the field functions");
-    if (driver.frames[1] != driver.frames[0])
+    CheckSameFrame(second.frames[0], reference, DriverCapacity(c.picture),
+                   c.way == DRIVER ? "ICM_COMPRESS disagrees with the field functions"
+                                   : "QFC_CompressField disagrees with QFC_CompressFieldSized");
+    if (second.frames[1] != second.frames[0])
         FuzzFailure("ICM_COMPRESS codes the same picture differently the second time");
     CheckDecodes(c, reference);
     return 0;

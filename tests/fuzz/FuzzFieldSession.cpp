@@ -220,7 +220,7 @@ void DecompressField(Slot* slot, OpReader* reader)
 
 void Run(Slot* slots, OpReader* reader)
 {
-    const uint8_t op = ReadByte(reader) % FIELD_OP_COUNT;
+    const FieldOp op = FieldOpOf(ReadByte(reader));
     Slot& slot = slots[ReadByte(reader) % SLOTS];
     switch (op) {
     case FIELD_BEGIN:

@@ -16,7 +16,10 @@
 
 #include "platform/Vfw.h"
 
-// Every run stays fast: pictures beyond a 1920x1088 frame are not tried.
+// Every run stays fast: a picture codes the same paths at 64x32 as at
+// 1920x1088, so cases are small unless their tail asks for a large one, and
+// pictures beyond a 1920x1088 frame are not tried at all.
+constexpr uint64_t MAX_SMALL_FUZZ_PIXELS = 64 * 128;
 constexpr uint64_t MAX_FUZZ_PIXELS = 1920 * 1088;
 
 // The layouts a case can name; the last one is a format the codec refuses.
@@ -27,16 +30,27 @@ enum FuzzLayout : uint8_t { FUZZ_UYVY, FUZZ_BGR24, FUZZ_BGR32, FUZZ_REFUSED_RGB1
 // the field functions with the size or without it.
 enum FuzzDecodeEntry : uint8_t { DRIVER_SIZED, DRIVER_UNSIZED, FIELDS_SIZED, FIELDS_UNSIZED, ENTRY_COUNT };
 
+// The kernels a case runs with: the processor's best, its SSE2 ones, the
+// plain C++ twins, or the processor's checked against the plain twins, which
+// must give the same bytes. One set per case keeps a run cheap; the checked
+// quarter of the cases catches a kernel that parts from its twin.
+enum FuzzKernels : uint8_t { FUZZ_FAST_KERNELS, FUZZ_SSE2_KERNELS, FUZZ_PLAIN_KERNELS, FUZZ_KERNEL_SETS };
+constexpr uint8_t FUZZ_CHECKED_KERNELS = FUZZ_KERNEL_SETS;  // in a tail: fast, then plain
+
 // The parameters at the end of an input, little-endian. Inputs shorter than
-// the tail are too short to be a case.
+// the tail are too short to be a case. Byte 4 holds the layout (bits 0-1),
+// the kernels (bits 2-3) and, when bits 4-7 are all set, a large picture.
 struct FuzzTail {
     uint16_t width;
     int16_t height;  // negative: the picture is stored top line first
-    uint8_t layout;  // FuzzLayout, taken modulo FUZZ_LAYOUT_COUNT
+    uint8_t layout;  // FuzzLayout
     uint8_t mode;    // what each target makes of it is its own
     uint8_t extra[2];
+    uint8_t kernels;  // FuzzKernels or FUZZ_CHECKED_KERNELS
+    bool large;       // up to MAX_FUZZ_PIXELS rather than MAX_SMALL_FUZZ_PIXELS
 };
 constexpr size_t FUZZ_TAIL_BYTES = 8;
+constexpr uint8_t FUZZ_LARGE_BITS = 0xF0;
 
 struct FuzzCase {
     FuzzTail tail;
@@ -52,6 +66,8 @@ inline bool SplitFuzzInput(const uint8_t* data, size_t size, FuzzCase* fuzzCase)
     fuzzCase->tail.width = uint16_t(tail[0] | tail[1] << 8);
     fuzzCase->tail.height = int16_t(uint16_t(tail[2] | tail[3] << 8));
     fuzzCase->tail.layout = uint8_t(tail[4] % FUZZ_LAYOUT_COUNT);
+    fuzzCase->tail.kernels = uint8_t(tail[4] >> 2 & 3);
+    fuzzCase->tail.large = (tail[4] & FUZZ_LARGE_BITS) == FUZZ_LARGE_BITS;
     fuzzCase->tail.mode = tail[5];
     fuzzCase->tail.extra[0] = tail[6];
     fuzzCase->tail.extra[1] = tail[7];
@@ -63,15 +79,18 @@ inline bool SplitFuzzInput(const uint8_t* data, size_t size, FuzzCase* fuzzCase)
 inline void AppendFuzzTail(std::vector<uint8_t>& input, const FuzzTail& tail)
 {
     const auto height = uint16_t(tail.height);
+    const auto choices = uint8_t(tail.layout | tail.kernels << 2 | (tail.large ? FUZZ_LARGE_BITS : 0));
     input.insert(input.end(), {uint8_t(tail.width), uint8_t(tail.width >> 8), uint8_t(height),
-                               uint8_t(height >> 8), tail.layout, tail.mode, tail.extra[0], tail.extra[1]});
+                               uint8_t(height >> 8), choices, tail.mode, tail.extra[0], tail.extra[1]});
 }
 
-// A picture the targets try: some pixels, at most MAX_FUZZ_PIXELS.
+// A picture the targets try: some pixels, and no more than its size class
+// allows.
 inline bool FuzzGeometryFits(const FuzzTail& tail)
 {
     const uint64_t lines = uint64_t(std::abs(int32_t(tail.height)));
-    return tail.width != 0 && lines != 0 && tail.width * lines <= MAX_FUZZ_PIXELS;
+    return tail.width != 0 && lines != 0 &&
+           tail.width * lines <= (tail.large ? MAX_FUZZ_PIXELS : MAX_SMALL_FUZZ_PIXELS);
 }
 
 // Bytes per pixel as the host lays the picture out; the refused format is
@@ -140,6 +159,14 @@ inline FuzzField FuzzFieldOf(const FuzzPicture& picture, int field)
     return {field == 0 ? top : top - line, -int32_t(2 * line)};
 }
 
+// Whether `count` bytes all hold `value`. Each byte equals the next one: one
+// memcmp, which neither the fuzzer's comparison tracing nor the sanitizers
+// slow down the way a byte loop is.
+inline bool AllBytesAre(const uint8_t* bytes, size_t count, uint8_t value)
+{
+    return count == 0 || (bytes[0] == value && std::memcmp(bytes, bytes + 1, count - 1) == 0);
+}
+
 inline intptr_t FuzzSend(uintptr_t id, uint32_t message, const void* lParam1, const void* lParam2)
 {
     return DriverProc(id, nullptr, message, reinterpret_cast<intptr_t>(lParam1),
@@ -153,26 +180,17 @@ inline intptr_t FuzzSend(uintptr_t id, uint32_t message, const void* lParam1, co
     std::abort();
 }
 
-// The kernels an instance is made with: the processor's, or the plain C++
-// twins, which must give the same bytes.
-enum FuzzKernels : int { FUZZ_FAST_KERNELS, FUZZ_PLAIN_KERNELS, FUZZ_KERNEL_CHOICES };
-constexpr uint32_t FUZZ_ALL_INSTRUCTIONS = QF25_CPU_ALL;
-
-// The plain twins run several times slower than the processor's kernels;
-// they are compared with them on pictures up to this size, and larger ones
-// are coded or decoded a second time with the processor's kernels instead.
-constexpr uint64_t MAX_PLAIN_PIXELS = 512 * 256;
-
-inline FuzzKernels SecondKernels(const FuzzPicture& picture)
-{
-    return uint64_t(picture.width) * FuzzLines(picture) <= MAX_PLAIN_PIXELS ? FUZZ_PLAIN_KERNELS
-                                                                              : FUZZ_FAST_KERNELS;
-}
-
 // QFC_SetCpuMask applies to the instances made while it is set.
 inline uint32_t FuzzCpuMask(FuzzKernels kernels)
 {
-    return kernels == FUZZ_FAST_KERNELS ? FUZZ_ALL_INSTRUCTIONS : 0;
+    static const uint32_t MASKS[FUZZ_KERNEL_SETS] = {QF25_CPU_ALL, QF25_CPU_MMX | QF25_CPU_SSE | QF25_CPU_SSE2, 0};
+    return MASKS[kernels];
+}
+
+// The set a case runs first; a checked case runs the plain twins second.
+inline FuzzKernels FirstKernels(const FuzzTail& tail)
+{
+    return tail.kernels == FUZZ_CHECKED_KERNELS ? FUZZ_FAST_KERNELS : FuzzKernels(tail.kernels);
 }
 
 // Instances live from run to run, as a host keeps one for a sequence:
@@ -180,7 +198,7 @@ inline uint32_t FuzzCpuMask(FuzzKernels kernels)
 // picture. Each run still sends the BEGIN messages of its own case.
 inline uintptr_t FuzzDriverInstance(FuzzKernels kernels)
 {
-    static uintptr_t ids[FUZZ_KERNEL_CHOICES] = {};
+    static uintptr_t ids[FUZZ_KERNEL_SETS] = {};
     if (ids[kernels] == 0) {
         ICOPEN parameters = {};
         parameters.dwSize = sizeof parameters;
@@ -188,7 +206,7 @@ inline uintptr_t FuzzDriverInstance(FuzzKernels kernels)
         parameters.fccHandler = mmioFOURCC('q', 'f', '2', '5');
         QFC_SetCpuMask(FuzzCpuMask(kernels));
         ids[kernels] = uintptr_t(FuzzSend(0, DRV_OPEN, nullptr, &parameters));
-        QFC_SetCpuMask(FUZZ_ALL_INSTRUCTIONS);
+        QFC_SetCpuMask(QF25_CPU_ALL);
         if (ids[kernels] == 0)
             FuzzFailure("DRV_OPEN refused");
     }
@@ -213,7 +231,7 @@ void* FuzzFieldHandle(FuzzKeptHandle& kept, const BITMAPINFOHEADER& format, Fuzz
     end(kept.handle);
     QFC_SetCpuMask(FuzzCpuMask(kernels));
     kept.handle = begin(&format);
-    QFC_SetCpuMask(FUZZ_ALL_INSTRUCTIONS);
+    QFC_SetCpuMask(QF25_CPU_ALL);
     kept.format = format;
     if (!kept.handle)
         FuzzFailure("a field function Begin refused a picture that fits");

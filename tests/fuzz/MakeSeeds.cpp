@@ -22,7 +22,7 @@ constexpr char SOURCE_NAME[] = "/astronaut-720x486.uyvy";
 constexpr size_t ENCODE_BODY_BYTES = 512;  // repeated to fill the picture
 // A conformance frame as it stands: wide, with a partial band of no lines.
 constexpr char VECTOR_FRAME_NAME[] = "/chelsea-720x17.q95.qf25";
-constexpr FuzzTail VECTOR_FRAME_TAIL = {720, 17, FUZZ_UYVY, DRIVER_SIZED, {0, 0}};
+constexpr FuzzTail VECTOR_FRAME_TAIL = {720, 17, FUZZ_UYVY, DRIVER_SIZED, {0, 0}, FUZZ_CHECKED_KERNELS, true};
 
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
@@ -81,30 +81,43 @@ struct Seed {
     FuzzTail tail;
 };
 
-// Frames: every layout, line order and way in; a height that leaves a
-// partial band, a width that leaves columns uncoded, one line, the refused
-// format.
+// Tails name the kernels last: the processor's, SSE2, plain, or checked.
+constexpr uint8_t FAST = FUZZ_FAST_KERNELS, SSE2 = FUZZ_SSE2_KERNELS, PLAIN = FUZZ_PLAIN_KERNELS,
+                  CHECKED = FUZZ_CHECKED_KERNELS;
+constexpr uint8_t FOUR_THREADS = 4;  // the field functions' slice threads, in the decode mode
+
+// Frames: every layout, line order, way in and kernel set; a height that
+// leaves a partial band, a width that leaves columns uncoded, one line, the
+// refused format, and one large picture.
 const Seed DECODE_SEEDS[] = {
-    {"uyvy-64x32-q95-driver", 64, 32, 95, {64, 32, FUZZ_UYVY, DRIVER_SIZED, {0, 0}}},
-    {"uyvy-64x32-q50-driver", 64, 32, 50, {64, 32, FUZZ_UYVY, DRIVER_SIZED, {0, 0}}},
-    {"uyvy-64x32-q99-driver", 64, 32, 99, {64, 32, FUZZ_UYVY, DRIVER_SIZED, {0, 0}}},
-    {"bgr24-64x32-bottomup-fields-padded", 64, 32, 95, {64, 32, FUZZ_BGR24, FIELDS_SIZED, {1, 8}}},
-    {"bgr32-64x32-topdown-driver-unsized", 64, 32, 95, {64, -32, FUZZ_BGR32, DRIVER_UNSIZED, {0, 0}}},
-    {"bgr24-64x32-topdown-fields-unsized", 64, 32, 75, {64, -32, FUZZ_BGR24, FIELDS_UNSIZED, {1, 0}}},
-    {"bgr32-48x17-bottomup-fields", 48, 17, 95, {48, 17, FUZZ_BGR32, FIELDS_SIZED, {0xFF, 4}}},
-    {"uyvy-40x9-fields", 40, 9, 75, {40, 9, FUZZ_UYVY, FIELDS_SIZED, {1, 0}}},
-    {"bgr24-32x1-driver", 32, 1, 95, {32, 1, FUZZ_BGR24, DRIVER_SIZED, {0, 0}}},
-    {"rgb16-32x16-driver", 32, 16, 95, {32, 16, FUZZ_REFUSED_RGB16, DRIVER_SIZED, {0, 0}}},
+    {"uyvy-64x32-q95-driver", 64, 32, 95, {64, 32, FUZZ_UYVY, DRIVER_SIZED, {0, 0}, CHECKED, false}},
+    {"uyvy-64x32-q50-driver", 64, 32, 50, {64, 32, FUZZ_UYVY, DRIVER_SIZED, {0, 0}, SSE2, false}},
+    {"uyvy-64x32-q99-driver", 64, 32, 99, {64, 32, FUZZ_UYVY, DRIVER_SIZED, {0, 0}, PLAIN, false}},
+    {"bgr24-64x32-bottomup-fields-padded", 64, 32, 95,
+     {64, 32, FUZZ_BGR24, FIELDS_SIZED | FOUR_THREADS, {1, 8}, CHECKED, false}},
+    {"bgr32-64x32-topdown-driver-unsized", 64, 32, 95, {64, -32, FUZZ_BGR32, DRIVER_UNSIZED, {0, 0}, CHECKED, false}},
+    {"bgr24-64x32-topdown-fields-unsized", 64, 32, 75,
+     {64, -32, FUZZ_BGR24, FIELDS_UNSIZED | FOUR_THREADS, {1, 0}, SSE2, false}},
+    {"bgr32-48x17-bottomup-fields", 48, 17, 95, {48, 17, FUZZ_BGR32, FIELDS_SIZED, {0xFF, 4}, CHECKED, false}},
+    {"uyvy-40x9-fields", 40, 9, 75, {40, 9, FUZZ_UYVY, FIELDS_SIZED, {1, 0}, PLAIN, false}},
+    {"bgr24-32x1-driver", 32, 1, 95, {32, 1, FUZZ_BGR24, DRIVER_SIZED, {0, 0}, FAST, false}},
+    {"rgb16-32x16-driver", 32, 16, 95, {32, 16, FUZZ_REFUSED_RGB16, DRIVER_SIZED, {0, 0}, FAST, false}},
+    {"uyvy-320x200-q75-fields-large", 320, 200, 75,
+     {320, 200, FUZZ_UYVY, FIELDS_SIZED | FOUR_THREADS, {1, 0}, CHECKED, true}},
 };
 
-// Pictures: the same variety, at the qualities 50, 75, 95 and 99.
+// Pictures: the same variety, at the qualities 50, 75, 95 and 99, by the
+// unsized field functions (mode / 50 even) or the driver (odd).
 const Seed ENCODE_SEEDS[] = {
-    {"uyvy-64x32-q95", 64, 32, 0, {64, 32, FUZZ_UYVY, 45, {0, 1}}},
-    {"bgr24-48x17-bottomup-q50-padded", 48, 17, 0, {48, 17, FUZZ_BGR24, 0, {3, 1}}},
-    {"bgr32-40x9-topdown-q99-padded", 40, 9, 0, {40, -9, FUZZ_BGR32, 49, {16, 0xFF}}},
-    {"bgr24-720x17-topdown-q75", 720, 17, 0, {720, -17, FUZZ_BGR24, 25, {0, 1}}},
-    {"uyvy-16x1-q95", 16, 1, 0, {16, 1, FUZZ_UYVY, 45, {0, 1}}},
-    {"rgb16-32x16-q95", 32, 16, 0, {32, 16, FUZZ_REFUSED_RGB16, 45, {0, 1}}},
+    {"uyvy-64x32-q95-fields", 64, 32, 0, {64, 32, FUZZ_UYVY, 45, {0, 1}, CHECKED, false}},
+    {"uyvy-64x32-q95-driver", 64, 32, 0, {64, 32, FUZZ_UYVY, 95, {0, 1}, FAST, false}},
+    {"bgr24-48x17-bottomup-q50-padded", 48, 17, 0, {48, 17, FUZZ_BGR24, 0, {3, 1}, CHECKED, false}},
+    {"bgr32-40x9-topdown-q99-padded", 40, 9, 0, {40, -9, FUZZ_BGR32, 49, {16, 0xFF}, SSE2, false}},
+    {"bgr32-40x9-topdown-q99-driver", 40, 9, 0, {40, -9, FUZZ_BGR32, 99, {16, 0xFF}, CHECKED, false}},
+    {"bgr24-720x17-topdown-q75-driver", 720, 17, 0, {720, -17, FUZZ_BGR24, 75, {0, 1}, PLAIN, true}},
+    {"uyvy-16x1-q95", 16, 1, 0, {16, 1, FUZZ_UYVY, 45, {0, 1}, FAST, false}},
+    {"rgb16-32x16-q95-driver", 32, 16, 0, {32, 16, FUZZ_REFUSED_RGB16, 95, {0, 1}, FAST, false}},
+    {"bgr32-320x200-q90-large", 320, 200, 0, {320, 200, FUZZ_BGR32, 40, {0, 1}, CHECKED, true}},
 };
 
 }  // namespace

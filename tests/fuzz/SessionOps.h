@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // The operations of the session targets, by their opcode (the first byte of
-// each operation, taken modulo the count). The seed writer spells its
-// sessions with the same names.
+// each operation). The seed writer spells its sessions with the same names.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +33,17 @@ enum FieldOp : uint8_t {
     FIELD_SET_QUALITY,
     FIELD_SET_SLICE_THREADS,
     FIELD_COMPRESS,
-    FIELD_DECOMPRESS,
-    FIELD_OP_COUNT
+    FIELD_DECOMPRESS
 };
+
+// A field session's opcode byte, modulo 16: the operations by their own
+// number, and then the field calls again. A Begin starts four threads, which
+// costs more than coding a small field, so a program mostly codes.
+inline FieldOp FieldOpOf(uint8_t byte)
+{
+    static const FieldOp OPS[16] = {FIELD_BEGIN,      FIELD_END,        FIELD_SET_QUALITY, FIELD_SET_SLICE_THREADS,
+                                    FIELD_COMPRESS,   FIELD_DECOMPRESS, FIELD_COMPRESS,    FIELD_DECOMPRESS,
+                                    FIELD_COMPRESS,   FIELD_DECOMPRESS, FIELD_COMPRESS,    FIELD_DECOMPRESS,
+                                    FIELD_COMPRESS,   FIELD_DECOMPRESS, FIELD_SET_QUALITY, FIELD_DECOMPRESS};
+    return OPS[byte % 16];
+}

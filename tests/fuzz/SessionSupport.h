@@ -11,8 +11,6 @@
 #include "FuzzSupport.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 // Sessions stay fast: pictures up to this size take part in frames; larger
 // geometries only go through format messages.
@@ -129,23 +127,22 @@ inline GuardedBuffer MakeGuarded(size_t size, uint8_t fill)
 
 inline void CheckGuard(const GuardedBuffer& buffer, const char* what)
 {
-    if (!std::all_of(buffer.bytes.begin() + ptrdiff_t(buffer.size), buffer.bytes.end(),
-                     [](uint8_t value) { return value == GUARD_BYTE; }))
+    if (!AllBytesAre(buffer.bytes.data() + buffer.size, GUARD_BYTES, GUARD_BYTE))
         FuzzFailure(what);
 }
 
-// The conformance photograph, UYVY top line first.
+// The conformance photograph, UYVY top line first, built into the program.
 constexpr int PHOTO_WIDTH = 720;
 constexpr int PHOTO_HEIGHT = 486;
+extern const unsigned char FUZZ_PHOTO_UYVY[];
+extern const size_t FUZZ_PHOTO_UYVY_SIZE;
 
 inline const std::vector<uint8_t>& Photo()
 {
     static const std::vector<uint8_t> photo = [] {
-        std::ifstream stream(QF25_FUZZ_PHOTO, std::ios::binary);
-        std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-        if (bytes.size() != size_t(PHOTO_WIDTH) * PHOTO_HEIGHT * 2)
-            FuzzFailure("cannot read the photograph " QF25_FUZZ_PHOTO);
-        return bytes;
+        if (FUZZ_PHOTO_UYVY_SIZE != size_t(PHOTO_WIDTH) * PHOTO_HEIGHT * 2)
+            FuzzFailure("the built-in photograph has another size");
+        return std::vector<uint8_t>(FUZZ_PHOTO_UYVY, FUZZ_PHOTO_UYVY + FUZZ_PHOTO_UYVY_SIZE);
     }();
     return photo;
 }
@@ -161,9 +158,14 @@ inline std::vector<uint8_t> PhotoPicture(const FuzzPicture& picture, uint8_t cho
     std::vector<uint8_t> bytes(FuzzPictureBytes(picture), 0x5A);
     const size_t lineBytes = FuzzLineBytes(picture);
     for (size_t line = 0; line < FuzzLines(picture); ++line) {
-        const size_t from = (start + line * photoLine) % photo.size();
-        for (size_t i = 0; i < lineBytes; ++i)
-            bytes[line * picture.pitch + i] = photo[(from + i) % photo.size()];
+        // A line may run past the photograph's end and go on at its start.
+        size_t from = (start + line * photoLine) % photo.size();
+        for (size_t done = 0; done < lineBytes;) {
+            const size_t run = std::min(lineBytes - done, photo.size() - from);
+            std::copy_n(photo.begin() + ptrdiff_t(from), run, bytes.begin() + ptrdiff_t(line * picture.pitch + done));
+            done += run;
+            from = 0;
+        }
     }
     return bytes;
 }
@@ -214,6 +216,9 @@ inline int32_t ReferenceDecodeField(const BITMAPINFOHEADER& format, uint8_t* fir
     static FuzzKeptHandle kept;
     void* handle = FuzzFieldHandle(kept, format, FUZZ_FAST_KERNELS, QFC_DecompressFieldBegin,
                                    QFC_DecompressFieldEnd);
+    // The session's handles decode on their workers; the reference on the
+    // caller's thread alone, which is also the cheaper way.
+    QFC_SetSliceThreads(handle, 1);
     return sized ? QFC_DecompressFieldSized(handle, firstLine, frame, frameSize, stride, fieldIndex)
                  : QFC_DecompressField(handle, firstLine, frame, stride, fieldIndex);
 }

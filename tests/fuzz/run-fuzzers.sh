@@ -1,39 +1,50 @@
 #!/bin/bash
 # SPDX-License-Identifier: BSD-2-Clause
-# Runs libFuzzer targets of a fuzz build (`make fuzz`) for a while each, two
-# at a time, starting from their corpora in tests/fuzz/corpus. New inputs
-# and crash reproducers go to a scratch directory in the build tree, so the
-# repository's corpora stay as they are. Prints each target's executions and
-# what it found; exits 1 when any target crashed, timed out or ran out of
-# memory. FUZZ_PARALLEL sets how many run at once (a long campaign runs
-# every target at the same time, so that it ends when one target would).
+# Runs the fuzz targets of an OSS-Fuzz style output directory (programs with
+# their .dict and .options files beside them: tests/fuzz/oss-fuzz/build.sh,
+# `make fuzz`) for a while each, two at a time, starting from their corpora
+# in tests/fuzz/corpus (or FUZZ_CORPUS). New inputs and crash reproducers go
+# to a scratch directory (FUZZ_SCRATCH, by default beside the output
+# directory), so the corpora stay as they are. Prints each target's
+# executions and what it found; exits 1 when any target crashed, timed out
+# or ran out of memory. FUZZ_PARALLEL sets how many run at once (a long
+# campaign runs every target at the same time, so that it ends when one
+# target would).
 #
-#   run-fuzzers.sh <fuzz build directory> <seconds per target> <target>...
+#   run-fuzzers.sh <output directory> <seconds per target> <target>...
 set -uo pipefail
 
-build=$(cd "$1" && pwd)
+out=$(cd "$1" && pwd)
 seconds=$2
 shift 2
-corpus=$(cd "$(dirname "$0")/corpus" && pwd)
-scratch=$build/fuzz-scratch
+corpus=${FUZZ_CORPUS:-$(cd "$(dirname "$0")/corpus" && pwd)}
+scratch=${FUZZ_SCRATCH:-$(dirname "$out")/fuzz-scratch}
 parallel=${FUZZ_PARALLEL:-2}
+
+# The options file's [libfuzzer] settings as flags; its dictionary lies in
+# the output directory.
+options_of() {
+    local file=$out/qf25_fuzz_$1.options
+    [ -f "$file" ] || return 0
+    sed -n '/^\[libfuzzer\]/,/^\[/{s/^ *\([a-z_]*\) *= *\(.*[^ ]\) *$/-\1=\2/p}' "$file" |
+        sed "s|^-dict=|-dict=$out/|"
+}
 
 # run_target <target>: its log, new inputs and artifacts under the scratch
 # directory; its exit status in a file there.
 run_target() {
     local target=$1
     local work=$scratch/$target
-    local quiet=()
-    # The tool reports every damaged frame on standard error; libFuzzer keeps
-    # its own and the sanitizers' reports on a copy of it.
-    [ "$target" = container ] && quiet=(-close_fd_mask=2)
+    local options
+    mapfile -t options < <(options_of "$target")
     mkdir -p "$work/inputs" "$work/artifacts"
-    "$build/tests/fuzz/qf25_fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
-        -entropic_scale_per_exec_time=1 -print_final_stats=1 "${quiet[@]}" \
+    "$out/qf25_fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
+        -entropic_scale_per_exec_time=1 -print_final_stats=1 "${options[@]}" \
         -artifact_prefix="$work/artifacts/" "$work/inputs" "$corpus/$target" >"$work/log" 2>&1
     echo $? >"$work/status"
 }
 
+mkdir -p "$scratch"
 rm -f "$scratch"/*/status
 running=0
 for target in "$@"; do
