@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
-// The codec as the qf25 command and the GStreamer plugin use it: the three
-// uncompressed layouts, the bitmap headers that describe them, and codec
+// The codec as the qf25 command and the GStreamer and VLC plugins use it: the
+// three uncompressed layouts, the bitmap headers that describe them, and codec
 // instances that code or decode whole top-down pictures through the public
 // field functions.
 #pragma once

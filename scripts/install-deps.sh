@@ -7,20 +7,24 @@
 # the same tests on kernels that run no 32-bit programs), gcc-multilib for the
 # library that 32-bit Wine needs under emulation, GStreamer's development
 # files, tools and base and good plugins (the AVI demuxer) for the plugin and
-# its tests, the tools that make and check the Debian packages (with what
-# debian/control names to build them), the Windows zip and its installer,
-# gcovr for the coverage report, and what building FFmpeg from Debian's
-# source with the series in ffmpeg/ takes (git for `git am`, nasm for its
-# assembly, VDPAU's headers so that libavcodec exports the av_vdpau_
-# functions as Debian's does). Does nothing when everything is already there.
+# its tests, VLC's development files, command and base plugins (demuxers, the
+# YUV file output, the transcoder) for the VLC module and its tests, the
+# tools that make and check the Debian packages (with what debian/control
+# names to build them), the Windows zip and its installer, gcovr for the
+# coverage report, and what building FFmpeg from Debian's source with the
+# series in ffmpeg/ takes (git for `git am`, nasm for its assembly, VDPAU's
+# headers so that libavcodec exports the av_vdpau_ functions as Debian's
+# does). Does nothing when everything is already there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev googletest libbenchmark-dev
-          libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg libturbojpeg0-dev
+          libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
+          libturbojpeg0-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
           binutils-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib xxd
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+          libvlccore-dev libvlc-dev vlc-bin vlc-plugin-base
           dpkg-dev debhelper file lintian man-db zip unzip nsis xz-utils gcovr git nasm libvdpau-dev)
 
 missing=()

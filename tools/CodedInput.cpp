@@ -105,6 +105,8 @@ bool ReadCodedFrame(CodedInput& input, std::vector<uint8_t>& coded, uint32_t& si
         if (read < 0)
             Fail(input.path, "cannot read after frame " + std::to_string(input.framesRead) + ": " + AvErrorText(read));
         if (input.packet->stream_index != input.streamIndex) {
+            if (input.otherPacket)
+                input.otherPacket(*input.packet);
             av_packet_unref(input.packet.get());
             continue;
         }
@@ -113,6 +115,8 @@ bool ReadCodedFrame(CodedInput& input, std::vector<uint8_t>& coded, uint32_t& si
             coded.resize(size);
         if (size != 0)
             std::memcpy(coded.data(), input.packet->data, size);
+        if (input.framesRead == 0)
+            input.firstPts = input.packet->pts;
         av_packet_unref(input.packet.get());
         ++input.framesRead;
         return true;

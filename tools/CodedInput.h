@@ -5,6 +5,7 @@
 #include "Codec.h"
 #include "Ffmpeg.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct CodedInput {
     bool colourRecorded = false;
     int64_t expectedFrames = 0;  // 0 when unknown
     int64_t framesRead = 0;
+    int64_t firstPts = AV_NOPTS_VALUE;  // of the first frame
+    std::function<void(AVPacket& packet)> otherPacket;  // every packet of the other streams
 };
 
 CodedInput OpenCodedInput(const std::string& path, const std::string& formatName);

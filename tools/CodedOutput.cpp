@@ -18,10 +18,16 @@ const AVOutputFormat* ChooseOutputFormat(const std::string& path, const std::str
     return format;
 }
 
+const AVOutputFormat* CodedOutputFormat(const std::string& path, const std::string& formatName)
+{
+    const AVOutputFormat* format = ChooseOutputFormat(path, formatName);
+    return std::strcmp(format->name, "avi") == 0 ? nullptr : format;
+}
+
 namespace {
 
 void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::string& writePath,
-               const CodedStreamInfo& stream)
+               const CodedStreamInfo& stream, StreamCarrier* carrier)
 {
     AVFormatContext* raw = nullptr;
     avformat_alloc_output_context2(&raw, format, nullptr, nullptr);
@@ -46,6 +52,10 @@ void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::str
     video->time_base = av_inv_q(stream.rate);
     video->avg_frame_rate = stream.rate;
     video->r_frame_rate = stream.rate;
+    if (carrier != nullptr) {
+        AddCarriedMuxerStreams(*carrier, *raw, *video);
+        output.interleaved = raw->nb_streams > 1;
+    }
     if (!(format->flags & AVFMT_NOFILE)) {
         const int opened = avio_open(&raw->pb, FfmpegUrl(writePath, true).c_str(), AVIO_FLAG_WRITE);
         if (opened < 0)
@@ -60,14 +70,14 @@ void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::str
 }  // namespace
 
 CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePath, const std::string& formatName,
-                            const CodedStreamInfo& stream)
+                            const CodedStreamInfo& stream, StreamCarrier* carrier)
 {
     CodedOutput output;
     output.path = path;
     output.rate = stream.rate;
-    const AVOutputFormat* format = ChooseOutputFormat(path, formatName);
-    if (std::strcmp(format->name, "avi") != 0) {
-        OpenMuxer(output, format, writePath, stream);
+    const AVOutputFormat* format = CodedOutputFormat(path, formatName);
+    if (format != nullptr) {
+        OpenMuxer(output, format, writePath, stream, carrier);
         return output;
     }
     if (writePath == "-")
@@ -82,6 +92,8 @@ CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePat
     info.colour = stream.colour;
     output.avi = std::make_unique<AviWriter>();
     output.avi->path = path;
+    if (carrier != nullptr)
+        AddCarriedAvi(*carrier, *output.avi, info);
     OpenAvi(*output.avi, writePath, info);
     return output;
 }
@@ -101,7 +113,8 @@ void WriteCodedFrame(CodedOutput& output, const uint8_t* data, uint32_t size)
         packet->pts = packet->dts = av_rescale_q(output.frames, av_inv_q(output.rate), video.time_base);
         packet->duration = av_rescale_q(1, av_inv_q(output.rate), video.time_base);
         packet->flags = AV_PKT_FLAG_KEY;
-        const int written = av_write_frame(output.muxer.get(), packet.get());
+        const int written = output.interleaved ? av_interleaved_write_frame(output.muxer.get(), packet.get())
+                                               : av_write_frame(output.muxer.get(), packet.get());
         if (written == AVERROR(EPIPE)) {
             // Whoever read our output has gone: stop as if interrupted.
             output.readerGone = true;

@@ -5,6 +5,7 @@
 
 #include "AviOutput.h"
 #include "Ffmpeg.h"
+#include "StreamCarrier.h"
 
 #include <memory>
 #include <string>
@@ -27,13 +28,16 @@ struct CodedOutput {
     int64_t frames = 0;
     uint64_t bytes = 0;
     bool readerGone = false;  // standard output's reader closed the pipe
+    bool interleaved = false;  // other streams go into the muxer too
 };
 
 // `path` names the container (by extension or `formatName`); the data goes
-// to `writePath`.
+// to `writePath`. The carrier, when given, adds the input's other streams and tags.
 CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePath, const std::string& formatName,
-                            const CodedStreamInfo& stream);
+                            const CodedStreamInfo& stream, StreamCarrier* carrier = nullptr);
 void WriteCodedFrame(CodedOutput& output, const uint8_t* data, uint32_t size);
 void CloseCodedOutput(CodedOutput& output);
 // The FFmpeg output format for a file name or a format name, or a usage failure.
 const AVOutputFormat* ChooseOutputFormat(const std::string& path, const std::string& formatName);
+// The muxer that writes QF25 for that name, or nullptr for our own AVI writer.
+const AVOutputFormat* CodedOutputFormat(const std::string& path, const std::string& formatName);

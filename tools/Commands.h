@@ -5,6 +5,7 @@
 
 #include "CodedInput.h"
 #include "Options.h"
+#include "StreamCarrier.h"
 
 #include <functional>
 #include <string>
@@ -43,6 +44,7 @@ struct EncodeSettings {
     int threads = 1;
     int64_t frameLimit = 0;
     bool quiet = false;
+    StreamCarrier* carrier = nullptr;  // the input's other streams and tags
 };
 
 struct RunReport {
@@ -52,6 +54,7 @@ struct RunReport {
     bool interrupted = false;
     std::vector<int64_t> damaged;
     bool cutShort = false;  // the input ended before the frames it announces
+    bool streamsDamaged = false;  // other streams than the coded video
 };
 
 RunReport EncodeToFile(const PictureSource& source, const EncodeSettings& settings);
@@ -64,9 +67,11 @@ struct DecodeSettings {
     bool skipDamaged = false;
 };
 
-// Hands every picture, in order, to `sink`; damaged frames are reported and
-// replaced by the last good picture (or left out).
+// Hands every picture, in order, to `sink` with its frame's number; damaged
+// frames are reported and replaced by the last good picture (or left out).
 RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
-                       const std::function<void(const uint8_t* picture)>& sink);
+                       const std::function<void(const uint8_t* picture, int64_t number)>& sink);
+// What the command line asks of the streams besides the coded video.
+CarryOptions CarryOptionsOf(const Options& options);
 // "3, 17, 40" (the first twenty, then how many more)
 std::string ListFrames(const std::vector<int64_t>& frames);

@@ -46,7 +46,7 @@ std::string ListFrames(const std::vector<int64_t>& frames)
 }
 
 RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
-                       const std::function<void(const uint8_t* picture)>& sink)
+                       const std::function<void(const uint8_t* picture, int64_t number)>& sink)
 {
     std::vector<CodecSession> sessions = OpenDecoders(*settings.layout, input.width, input.height, settings.threads);
     const size_t pictureBytes = PictureBytes(*settings.layout, input.width, input.height);
@@ -86,7 +86,7 @@ RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
                 lastGood.resize(pictureBytes);
                 FillBlack(*settings.layout, input.width, input.height, lastGood.data());
             }
-            sink(lastGood.data());
+            sink(lastGood.data(), job.number);
             ++report.frames;
         }
         UpdateProgress(progress, job.number + 1);
@@ -116,6 +116,12 @@ int RunDecode(const Options& options)
         std::fprintf(stderr, "qf25: %s: its colour is %s, but --pix %s converts with BT.601; leave --pix out for "
                              "true colours\n",
                      in.c_str(), av_color_space_name(matrix), layout.name);
+    RefuseInputAsOutput(out, {in});
+    const AVOutputFormat* format = PictureOutputFormat(out, options.format);
+    const bool picturesOnly = format->audio_codec == AV_CODEC_ID_NONE;
+    StreamCarrier carrier = PlanCarriedStreams(in, *input.demuxer, input.streamIndex, input.rate,
+                                               {out, format, picturesOnly}, CarryOptionsOf(options));
+    input.otherPacket = [&](AVPacket& packet) { HoldCarriedPacket(carrier, packet); };
     OutputFile file = PrepareOutput(out, {in});
     PictureOutputSettings outputSettings;
     outputSettings.path = out;
@@ -131,6 +137,7 @@ int RunDecode(const Options& options)
     outputSettings.colour = input.colour;
     outputSettings.colour.matrix = matrix;
     outputSettings.expectedFrames = input.expectedFrames;
+    outputSettings.carrier = picturesOnly ? nullptr : &carrier;
     PictureOutput output = OpenPictureOutput(outputSettings, layout);
 
     DecodeSettings settings;
@@ -139,9 +146,21 @@ int RunDecode(const Options& options)
     settings.frameLimit = options.frames;
     settings.quiet = options.quiet;
     settings.skipDamaged = options.skipDamaged;
-    const RunReport report =
-        DecodeStream(input, settings, [&](const uint8_t* picture) { WritePicture(output, picture); });
+    int64_t pictures = 0;  // since the first, also those left out
+    const RunReport report = DecodeStream(input, settings, [&](const uint8_t* picture, int64_t number) {
+        if (pictures == 0)
+            StartCarriedTimeline(carrier, input.firstPts);
+        pictures = number + 1;
+        ReleaseCarried(carrier, pictures);
+        WritePicture(output, picture, number);
+    });
+    const CarryEnd end = report.interrupted                                              ? CarryEnd::INTERRUPTED
+                         : settings.frameLimit > 0 && pictures == settings.frameLimit ? CarryEnd::CUT
+                                                                                       : CarryEnd::COMPLETE;
+    const bool streamsDamaged = FinishCarried(carrier, end, pictures);
     ClosePictureOutput(output);
+    if (!picturesOnly)
+        CheckCarriedTags(carrier, file.writePath);
     CommitOutput(file);
 
     if (OutputClosed()) {
@@ -155,10 +174,10 @@ int RunDecode(const Options& options)
         return EXIT_INTERRUPTED;
     }
     if (!options.quiet)
-        std::fprintf(stderr, "qf25: %s: %lld frames, %.1f frames/s\n", out.c_str(),
-                     static_cast<long long>(report.frames),
+        std::fprintf(stderr, "qf25: %s: %lld frames%s, %.1f frames/s\n", out.c_str(),
+                     static_cast<long long>(report.frames), CarriedSummary(carrier).c_str(),
                      report.seconds > 0 ? double(report.frames) / report.seconds : 0.0);
     if (!report.damaged.empty())
         std::fprintf(stderr, "qf25: %s: damaged frames: %s\n", in.c_str(), ListFrames(report.damaged).c_str());
-    return report.damaged.empty() && !report.cutShort ? EXIT_OK : EXIT_DAMAGED;
+    return report.damaged.empty() && !report.cutShort && !streamsDamaged ? EXIT_OK : EXIT_DAMAGED;
 }

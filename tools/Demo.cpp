@@ -145,7 +145,7 @@ int RunDemo(const Options& options)
     const size_t shown = size_t(frames / 2);
     std::vector<uint8_t> shownDecoded;
     size_t index = 0;
-    const RunReport decoded = DecodeStream(input, decodeSettings, [&](const uint8_t* picture) {
+    const RunReport decoded = DecodeStream(input, decodeSettings, [&](const uint8_t* picture, int64_t) {
         if (index < pictures.size())
             AddErrors(errors, pictures[index].data(), picture, pictureBytes);
         if (index == shown)

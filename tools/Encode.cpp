@@ -88,14 +88,32 @@ bool ReadTimedPicture(TimedPictures& pictures, uint8_t* picture)
     return true;
 }
 
+// Black pictures before the first, for sound that starts earlier.
+void WriteLeadIn(CodedOutput& output, const PictureSource& source, const EncodeSettings& settings, int64_t count)
+{
+    CodecSession session = OpenEncoder(*settings.layout, source.width, source.height, settings.quality);
+    std::vector<uint8_t> picture(PictureBytes(*settings.layout, source.width, source.height));
+    FillBlack(*settings.layout, source.width, source.height, picture.data());
+    std::vector<uint8_t> coded(MaxCodedBytes(source.width, source.height));
+    const uint32_t size = EncodePicture(session, picture.data(), coded.data(), uint32_t(coded.size()));
+    for (int64_t i = 0; i < count; ++i)
+        WriteCodedFrame(output, coded.data(), size);
+}
+
 }  // namespace
+
+CarryOptions CarryOptionsOf(const Options& options)
+{
+    return {options.noAudio, options.noStreams, options.audioCodec, options.quiet};
+}
 
 RunReport EncodeToFile(const PictureSource& source, const EncodeSettings& settings)
 {
     OutputFile file = PrepareOutput(settings.out, settings.inputs);
     CodedStreamInfo stream = {settings.layout, source.width,       source.height, source.rate,
                               source.sampleAspect, source.fieldOrder, source.colour};
-    CodedOutput output = OpenCodedOutput(settings.out, file.writePath, settings.formatName, stream);
+    StreamCarrier* carrier = settings.carrier;
+    CodedOutput output = OpenCodedOutput(settings.out, file.writePath, settings.formatName, stream, carrier);
     std::vector<CodecSession> sessions;
     for (int i = 0; i < settings.threads; ++i)
         sessions.push_back(OpenEncoder(*settings.layout, source.width, source.height, settings.quality));
@@ -118,14 +136,29 @@ RunReport EncodeToFile(const PictureSource& source, const EncodeSettings& settin
     steps.consume = [&](FrameJob& job) {
         if (job.codedBytes == 0)
             Fail(settings.out, "frame " + std::to_string(job.number) + " does not fit the codec's frame buffer");
+        // The other streams up to the end of this frame go first, to be
+        // interleaved with it.
+        if (carrier != nullptr)
+            ReleaseCarried(*carrier, job.number + 1);
+        if (job.number == 0 && carrier != nullptr && carrier->leadFrames > 0)
+            WriteLeadIn(output, source, settings, carrier->leadFrames);
         WriteCodedFrame(output, job.coded.data(), job.codedBytes);
         UpdateProgress(progress, job.number + 1);
     };
-    RunPipeline(settings.threads, DefaultPipelineDepth(settings.threads), steps);
+    const int64_t pictures = RunPipeline(settings.threads, DefaultPipelineDepth(settings.threads), steps);
     EndProgress(progress);
+    bool streamsDamaged = false;
+    if (carrier != nullptr) {
+        const CarryEnd end = Interrupted()                                                 ? CarryEnd::INTERRUPTED
+                             : settings.frameLimit > 0 && pictures == settings.frameLimit ? CarryEnd::CUT
+                                                                                           : CarryEnd::COMPLETE;
+        streamsDamaged = FinishCarried(*carrier, end, pictures);
+    }
     CloseCodedOutput(output);
+    if (carrier != nullptr)
+        CheckCarriedTags(*carrier, file.writePath);
     CommitOutput(file);
-    return {output.frames, output.bytes, SecondsSince(progress.started), Interrupted(), {}};
+    return {output.frames, output.bytes, SecondsSince(progress.started), Interrupted(), {}, streamsDamaged};
 }
 
 int RunEncode(const Options& options)
@@ -147,8 +180,20 @@ int RunEncode(const Options& options)
     source.fieldOrder = input.fieldOrder;
     source.colour = CodedColour(input, layout, codedWidth);
     source.expectedFrames = input.expectedFrames;
+    RefuseInputAsOutput(out, {in});
+    StreamCarrier carrier = PlanCarriedStreams(in, *input.demuxer, input.streamIndex, input.rate,
+                                               {out, CodedOutputFormat(out, options.format)}, CarryOptionsOf(options));
+    input.otherPacket = [&](AVPacket& packet) { HoldCarriedPacket(carrier, packet); };
     TimedPictures pictures = {input, layout, codedWidth, {input.rate}};
-    source.read = [&](uint8_t* picture) { return ReadTimedPicture(pictures, picture); };
+    source.read = [&](uint8_t* picture) {
+        const int64_t before = input.framesRead;
+        if (!ReadTimedPicture(pictures, picture))
+            return false;
+        // The file's time starts with the first picture kept.
+        if (before == 0)
+            StartCarriedTimeline(carrier, input.lastPts);
+        return true;
+    };
 
     EncodeSettings settings;
     settings.out = out;
@@ -159,6 +204,7 @@ int RunEncode(const Options& options)
     settings.threads = WorkerCount(options);
     settings.frameLimit = options.frames;
     settings.quiet = options.quiet;
+    settings.carrier = &carrier;
     const RunReport report = EncodeToFile(source, settings);
     const FrameTimer& timer = pictures.timer;
     if (timer.repeated > 0 || timer.dropped > 0)
@@ -178,10 +224,10 @@ int RunEncode(const Options& options)
     if (!options.quiet) {
         const double uncompressed =
             double(report.frames) * double(PictureBytes(PIXEL_LAYOUTS[0], codedWidth, input.height));
-        std::fprintf(stderr, "qf25: %s: %lld frames, %.1f MB (%.1f:1 against 4:2:2), %.1f frames/s\n", out.c_str(),
-                     static_cast<long long>(report.frames), double(report.bytes) / 1e6,
+        std::fprintf(stderr, "qf25: %s: %lld frames%s, %.1f MB (%.1f:1 against 4:2:2), %.1f frames/s\n", out.c_str(),
+                     static_cast<long long>(report.frames), CarriedSummary(carrier).c_str(), double(report.bytes) / 1e6,
                      report.bytes > 0 ? uncompressed / double(report.bytes) : 0.0,
                      report.seconds > 0 ? double(report.frames) / report.seconds : 0.0);
     }
-    return EXIT_OK;
+    return report.streamsDamaged ? EXIT_DAMAGED : EXIT_OK;
 }

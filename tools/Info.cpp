@@ -3,6 +3,7 @@
 
 #include "FrameLayout.h"
 #include "Pipeline.h"
+#include "StreamList.h"
 #include "ToolError.h"
 
 #include <cstdio>
@@ -38,10 +39,13 @@ void PrintContainer(const CodedInput& input)
         std::printf(", %lld frames", static_cast<long long>(stream.nb_frames));
     if (input.sampleAspect.num > 0)
         std::printf(", pixel aspect %d:%d", input.sampleAspect.num, input.sampleAspect.den);
-    std::printf("\npictures    %s%s; colour %s%s\n\n", FieldOrderName(input.fieldOrder),
+    std::printf("\npictures    %s%s; colour %s%s\n", FieldOrderName(input.fieldOrder),
                 input.fieldOrderRecorded ? "" : " (not recorded: assumed)",
                 DescribeColour({input.colour.primaries, input.colour.transfer, DecodedMatrix(input)}).c_str(),
                 input.colourRecorded ? "" : " (not recorded: the usual for the size assumed)");
+    PrintOtherStreams(demuxer, input.streamIndex);
+    PrintTags(demuxer);
+    std::printf("\n");
     std::printf("%8s %4s %9s  %-36s %s\n", "frame", "q", "bytes", "field 0 (slices)", "field 1 (slices)");
 }
 

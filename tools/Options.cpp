@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -25,13 +26,15 @@ const CommandRow COMMANDS[] = {
     {"encode", COMMAND_ENCODE, 2, 2, "qf25 encode IN OUT [options]",
      "Codes video that FFmpeg can read (any file, an image sequence such as img%04d.png,\n"
      "raw video with --size and --pix-fmt, or - for standard input) into QF25.\n"
-     "OUT is an AVI unless its name or --format picks another container."},
+     "OUT is an AVI unless its name or --format picks another container. The other\n"
+     "streams (sound, subtitles, data) and the tags are kept, or named when they cannot be."},
     {"decode", COMMAND_DECODE, 2, 2, "qf25 decode IN OUT [options]",
      "Decodes the QF25 video of any container into Y4M (.y4m, or - for standard output),\n"
      "raw video (.yuv, .rgb), numbered pictures (frame%04d.png) or any FFmpeg encoder's\n"
-     "output (--codec). Damaged frames are reported and replaced by the last good one."},
+     "output (--codec). Damaged frames are reported and replaced by the last good one.\n"
+     "The other streams and the tags are kept where OUT holds them, or named."},
     {"info", COMMAND_INFO, 1, 1, "qf25 info FILE [options]",
-     "Shows the container and stream, then per frame the quality byte and the\n"
+     "Shows the container and every stream, then per frame the quality byte and the\n"
      "lengths of both fields and their slices."},
     {"bench", COMMAND_BENCH, 0, 1, "qf25 bench [IN] [options]",
      "Measures encoding and decoding speed on one thread and on all of them, on IN\n"
@@ -123,6 +126,14 @@ const OptionRow OPTIONS[] = {
      "repeat the last column up to a width that is a multiple of 16"},
     {"codec", 'c', "NAME", COMMAND_DECODE, [](Options& o, const std::string& v) { o.codec = v; },
      "FFmpeg encoder for OUT, e.g. ffv1 (default: lossless or uncompressed)"},
+    {"no-audio", 0, nullptr, COMMAND_ENCODE | COMMAND_DECODE, [](Options& o, const std::string&) { o.noAudio = true; },
+     "leave the sound out (-an)"},
+    {"audio-codec", 0, "NAME", COMMAND_ENCODE | COMMAND_DECODE,
+     [](Options& o, const std::string& v) { o.audioCodec = v; },
+     "FFmpeg encoder for the sound (-c:a; default: copied, or PCM or FLAC where the output does not hold it)"},
+    {"no-streams", 0, nullptr, COMMAND_ENCODE | COMMAND_DECODE,
+     [](Options& o, const std::string&) { o.noStreams = true; },
+     "the coded video alone: no sound, subtitles or data (the tags are kept)"},
     {"skip-damaged", 0, nullptr, COMMAND_DECODE, [](Options& o, const std::string&) { o.skipDamaged = true; },
      "leave damaged frames out instead of repeating the last good one"},
     {"verify", 0, nullptr, COMMAND_INFO, [](Options& o, const std::string&) { o.verify = true; },
@@ -147,6 +158,9 @@ const OptionRow OPTIONS[] = {
      "also show FFmpeg's own messages"},
     {"help", 'h', nullptr, CODING, [](Options& o, const std::string&) { o.help = true; }, "show this help"},
 };
+
+// FFmpeg's spellings of options users bring along.
+const std::pair<const char*, const char*> ALIASES[] = {{"-an", "--no-audio"}, {"-c:a", "--audio-codec"}};
 
 const CommandRow* FindCommand(const std::string& name)
 {
@@ -184,6 +198,10 @@ Options ParseOptions(int argc, const char* const* argv)
 
     for (int i = 2; i < argc; ++i) {
         std::string argument = argv[i];
+        for (const auto& [alias, name] : ALIASES) {
+            if (argument == alias)
+                argument = name;
+        }
         if (argument.size() < 2 || argument[0] != '-') {
             options.files.push_back(argument);
             continue;
@@ -251,6 +269,6 @@ std::string GeneralHelp()
         text += std::string("  ") + command.usage + "\n";
     text += "  qf25 --version\n";
     text += "\n'qf25 COMMAND --help' describes a command and its options; 'man qf25' has the rest.\n"
-            "Exit status: 0 done, 1 failed, 2 bad command line, 3 damaged frames found, 130 interrupted.\n";
+            "Exit status: 0 done, 1 failed, 2 bad command line, 3 damaged frames or sound found, 130 interrupted.\n";
     return text;
 }

@@ -36,6 +36,9 @@ struct Options {
     bool skipDamaged = false;
     bool crop = false;
     bool pad = false;
+    bool noAudio = false;
+    bool noStreams = false;
+    std::string audioCodec;
     bool cpuMaskSet = false;
     uint32_t cpuMask = 0;
     std::string size;

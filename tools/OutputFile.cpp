@@ -47,12 +47,17 @@ OutputFile::~OutputFile()
         std::remove(writePath.c_str());
 }
 
-OutputFile PrepareOutput(const std::string& path, const std::vector<std::string>& inputs)
+void RefuseInputAsOutput(const std::string& path, const std::vector<std::string>& inputs)
 {
     for (const std::string& input : inputs) {
         if (input != "-" && (input == path || SameFile(input, path)))
             Fail(path, "is also the input; choose another output name");
     }
+}
+
+OutputFile PrepareOutput(const std::string& path, const std::vector<std::string>& inputs)
+{
+    RefuseInputAsOutput(path, inputs);
     OutputFile output;
     output.path = path;
     output.writePath = path == "-" || IsImageSequence(path) ? path : TemporaryName(path);

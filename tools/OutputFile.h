@@ -20,6 +20,7 @@ struct OutputFile {
 };
 
 // Refuses to write over any of `inputs`.
+void RefuseInputAsOutput(const std::string& path, const std::vector<std::string>& inputs);
 OutputFile PrepareOutput(const std::string& path, const std::vector<std::string>& inputs);
 void CommitOutput(OutputFile& output);
 bool IsImageSequence(const std::string& path);

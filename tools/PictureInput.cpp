@@ -89,6 +89,11 @@ bool DecodeInto(PictureInput& input, AVFrame& frame)
             if (sent < 0 && sent != AVERROR(EAGAIN))
                 Fail(input.path, "the data after frame " + std::to_string(input.framesRead) + " is damaged: " +
                                      AvErrorText(sent));
+        } else if (input.otherPacket) {
+            input.otherPacket(*input.packet);
+        } else {
+            // Read ahead while opening, before anyone takes them.
+            input.early.emplace_back(av_packet_clone(input.packet.get()));
         }
         av_packet_unref(input.packet.get());
     }
@@ -212,6 +217,11 @@ PictureInput OpenPictureInput(const PictureInputSettings& settings)
 
 bool NextFrame(PictureInput& input)
 {
+    if (input.otherPacket) {
+        for (PacketPtr& packet : input.early)
+            input.otherPacket(*packet);
+        input.early.clear();
+    }
     FramePtr next;
     if (!input.ahead.empty()) {
         next = std::move(input.ahead.front());
@@ -227,6 +237,7 @@ bool NextFrame(PictureInput& input)
                              std::to_string(next->height) + " at frame " + std::to_string(input.framesRead));
     input.previous = std::move(input.frame);
     input.frame = std::move(next);
+    input.lastPts = input.frame->best_effort_timestamp;
     ++input.framesRead;
     return true;
 }

@@ -9,6 +9,7 @@
 #include "PictureConverter.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,7 +46,10 @@ struct PictureInput {
     bool fullRange = false;
     int64_t expectedFrames = 0;  // 0 when unknown
     int64_t framesRead = 0;
+    int64_t lastPts = AV_NOPTS_VALUE;  // of the picture read last
     bool draining = false;
+    std::function<void(AVPacket& packet)> otherPacket;  // every packet of the other streams
+    std::deque<PacketPtr> early;  // theirs, read before otherPacket was set
 };
 
 PictureInput OpenPictureInput(const PictureInputSettings& settings);

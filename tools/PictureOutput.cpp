@@ -126,14 +126,17 @@ void Drain(PictureOutput& output)
 
 }  // namespace
 
+const AVOutputFormat* PictureOutputFormat(const std::string& path, const std::string& formatName)
+{
+    return ChooseOutputFormat(path, formatName.empty() && path == "-" ? "yuv4mpegpipe" : formatName);
+}
+
 PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const PixelLayout& layout)
 {
     PictureOutput output;
     output.path = settings.path;
     output.layout = &layout;
-    const std::string formatName =
-        settings.formatName.empty() && settings.path == "-" ? "yuv4mpegpipe" : settings.formatName;
-    const AVOutputFormat* format = ChooseOutputFormat(settings.path, formatName);
+    const AVOutputFormat* format = PictureOutputFormat(settings.path, settings.formatName);
     if ((format->flags & AVFMT_NOFILE) && !IsImageSequence(settings.path) && settings.expectedFrames != 1)
         FailUsage(settings.path + ": pictures need a numbered name such as frame%04d.png");
 
@@ -150,6 +153,8 @@ PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const Pix
     stream->time_base = output.encoder->time_base;
     stream->avg_frame_rate = settings.rate;
     stream->sample_aspect_ratio = settings.sampleAspect;
+    if (settings.carrier != nullptr)
+        AddCarriedMuxerStreams(*settings.carrier, *raw, *stream);
     if (!(format->flags & AVFMT_NOFILE)) {
         const int opened = avio_open(&raw->pb, FfmpegUrl(settings.writePath, true).c_str(), AVIO_FLAG_WRITE);
         if (opened < 0)
@@ -181,7 +186,7 @@ PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const Pix
     return output;
 }
 
-void WritePicture(PictureOutput& output, const uint8_t* picture)
+void WritePicture(PictureOutput& output, const uint8_t* picture, int64_t number)
 {
     if (output.readerGone)
         return;
@@ -192,7 +197,8 @@ void WritePicture(PictureOutput& output, const uint8_t* picture)
     const uint8_t* planes[4] = {picture, nullptr, nullptr, nullptr};
     const int strides[4] = {int(LineBytes(*output.layout, frame.width)), 0, 0, 0};
     RunConverter(output.converter, planes, strides, frame.data, frame.linesize);
-    frame.pts = output.frames++;
+    frame.pts = number;
+    ++output.frames;
     const int sent = avcodec_send_frame(output.encoder.get(), &frame);
     if (sent < 0)
         Fail(output.path, "encoding failed: " + AvErrorText(sent));

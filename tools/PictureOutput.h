@@ -9,6 +9,7 @@
 #include "Codec.h"
 #include "Ffmpeg.h"
 #include "PictureConverter.h"
+#include "StreamCarrier.h"
 
 #include <string>
 
@@ -25,6 +26,7 @@ struct PictureOutputSettings {
     FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
     ColourFacts colour;  // its matrix: that of the decoded YCbCr, never unspecified
     int64_t expectedFrames = 0;
+    StreamCarrier* carrier = nullptr;  // adds the input's other streams and tags
 };
 
 struct PictureOutput {
@@ -39,6 +41,9 @@ struct PictureOutput {
     bool readerGone = false;  // standard output's reader closed the pipe
 };
 
+// The muxer for a name ("-" is Y4M), or a usage failure.
+const AVOutputFormat* PictureOutputFormat(const std::string& path, const std::string& formatName);
 PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const PixelLayout& layout);
-void WritePicture(PictureOutput& output, const uint8_t* picture);
+// `number` counts frames from the first picture: left-out frames leave a gap.
+void WritePicture(PictureOutput& output, const uint8_t* picture, int64_t number);
 void ClosePictureOutput(PictureOutput& output);

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         settings.layout = &PIXEL_LAYOUTS[size % 3];
         settings.frameLimit = large ? MAX_LARGE_FRAMES : MAX_SMALL_FRAMES;
         settings.quiet = true;
-        DecodeStream(input, settings, [](const uint8_t*) {});
+        DecodeStream(input, settings, [](const uint8_t*, int64_t) {});
     } catch (const ToolError&) {
         // Refused with a message, as the command would be.
     }

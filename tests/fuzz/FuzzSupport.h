@@ -84,11 +84,17 @@ inline void AppendFuzzTail(std::vector<uint8_t>& input, const FuzzTail& tail)
                                uint8_t(height >> 8), choices, tail.mode, tail.extra[0], tail.extra[1]});
 }
 
+// A header's line count; the most negative height has no positive int.
+inline uint32_t FuzzMagnitude(int32_t height)
+{
+    return height < 0 ? 0u - uint32_t(height) : uint32_t(height);
+}
+
 // A picture the targets try: some pixels, and no more than its size class
 // allows.
 inline bool FuzzGeometryFits(const FuzzTail& tail)
 {
-    const uint64_t lines = uint64_t(std::abs(int32_t(tail.height)));
+    const uint64_t lines = FuzzMagnitude(int32_t(tail.height));
     return tail.width != 0 && lines != 0 &&
            tail.width * lines <= (tail.large ? MAX_FUZZ_PIXELS : MAX_SMALL_FUZZ_PIXELS);
 }
@@ -110,7 +116,7 @@ inline BITMAPINFOHEADER FuzzPictureHeader(uint8_t layout, int32_t width, int32_t
     header.biPlanes = 1;
     header.biBitCount = uint16_t(8 * FuzzPixelBytes(layout));
     header.biCompression = layout == FUZZ_UYVY ? mmioFOURCC('U', 'Y', 'V', 'Y') : BI_RGB;
-    header.biSizeImage = uint32_t(FuzzPixelBytes(layout) * uint32_t(width) * uint32_t(std::abs(height)));
+    header.biSizeImage = uint32_t(FuzzPixelBytes(layout) * uint32_t(width) * FuzzMagnitude(height));
     return header;
 }
 
@@ -131,7 +137,7 @@ inline size_t FuzzLineBytes(const FuzzPicture& picture)
 
 inline size_t FuzzLines(const FuzzPicture& picture)
 {
-    return size_t(std::abs(picture.height));
+    return size_t(FuzzMagnitude(picture.height));
 }
 
 inline size_t FuzzPictureBytes(const FuzzPicture& picture)

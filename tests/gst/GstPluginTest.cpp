@@ -292,6 +292,30 @@ TEST_F(GstPipelines, EncodesTheConformanceFrames)
     }
 }
 
+// Sound on a request pad, starting two frames after the pictures: avidemux
+// gives back silence for those two frames, then every sample recorded.
+TEST_F(GstPipelines, RecordsSoundBesideThePicturesInStep)
+{
+    const fs::path avi = dir / "sound.avi";
+    const std::string sound = "audiotestsrc num-buffers=12 samplesperbuffer=1000 wave=ticks timestamp-offset=80000000 "
+                              "! audio/x-raw,format=S24LE,channels=2,rate=48000";
+    const PipelineRun recorded = RunToEnd(Pipeline(
+        "videotestsrc num-buffers=10 ! video/x-raw,format=UYVY,width=320,height=240,framerate=25/1 ! qf25enc "
+        "! qf25avisink name=sink location=" + avi.string() + " " + sound + " ! sink."));
+    EXPECT_TRUE(recorded.errors.empty() && recorded.warnings.empty());
+    const PipelineRun source = RunToEnd(Pipeline(sound + " ! appsink name=out sync=false"));
+    std::string expected(size_t(2 * 1920 * 6), '\0');
+    for (const std::string& buffer : source.frames)
+        expected += buffer;
+    const PipelineRun read = RunToEnd(
+        Pipeline("filesrc location=" + avi.string() + " ! avidemux name=d d.audio_0 ! appsink name=out sync=false"));
+    std::string samples;
+    for (const std::string& buffer : read.frames)
+        samples += buffer;
+    EXPECT_EQ(samples.size(), expected.size());
+    EXPECT_TRUE(samples == expected);
+}
+
 // Frame 1's last slice says it is a byte longer than its blocks, and frame
 // 2's first slice claims 16 MB: both become frame 0, with a warning each.
 TEST_F(GstPipelines, DamagedFramesAreConcealedWithAWarning)

@@ -4,7 +4,8 @@
 # plays through avidemux and qf25dec, and through playbin as gst-play drives
 # it, to exactly the pictures `qf25 decode` gives (also at an odd height); what qf25enc and
 # qf25avisink record, the command, ffprobe and avidemux read, also when the
-# recording is interrupted; gst-inspect lists the elements.
+# recording is interrupted; sound goes both ways sample for sample, and
+# gst-play plays it; gst-inspect lists the elements.
 # Usage: command-interchange.sh QF25 PLUGIN_DIR SCRATCH_DIR
 set -eu
 qf25=$1
@@ -58,10 +59,35 @@ probe=$(ffprobe -v error -select_streams v:0 -count_packets \
     -show_entries stream=codec_tag_string,width,height,nb_read_packets -of default=noprint_wrappers=1 recorded.avi)
 [ "$probe" = "$(printf 'codec_tag_string=QF25\nwidth=720\nheight=486\nnb_read_packets=8')" ] || fail "ffprobe: $probe"
 
+# Sound: the command's, as avidemux reads it and gst-play plays it; and the
+# sink's, recorded beside the pictures, as FFmpeg reads it.
+ffmpeg -v error -f rawvideo -pix_fmt uyvy422 -s 720x486 -r 25 -i clip.uyvy -f lavfi -i sine=r=48000:d=0.32 \
+    -map 0 -map 1 -c:v copy -ac 2 -c:a pcm_s24le sound.nut
+"$qf25" encode -q sound.nut sound.avi
+ffmpeg -v error -i sound.avi -c copy -f s24le command.pcm
+gst-launch-1.0 -q filesrc location=sound.avi ! avidemux name=d d.audio_0 ! filesink location=demuxed.pcm
+same demuxed.pcm command.pcm
+gst-play-1.0 --no-interactive --videosink=fakesink --audiosink=fakesink sound.avi >sound.log 2>&1
+grep -q "Reached end of play list" sound.log || fail "gst-play did not play the sound: $(cat sound.log)"
+! grep -qi "error\|missing" sound.log || fail "gst-play: $(cat sound.log)"
+sources=""
+for format in S24LE:2:s24le S16LE:1:s16le; do
+    audiotestsrc="audiotestsrc num-buffers=10 wave=ticks ! audio/x-raw,format=${format%%:*},rate=44100"
+    channels=$(echo "$format" | cut -d: -f2)
+    gst-launch-1.0 -q $audiotestsrc,channels=$channels ! filesink location="source-${format##*:}.pcm"
+    sources="$sources $audiotestsrc,channels=$channels ! s."
+done
+gst-launch-1.0 -q videotestsrc num-buffers=10 ! video/x-raw,format=UYVY,width=320,height=240,framerate=25/1 \
+    ! qf25enc ! qf25avisink name=s location=recorded-sound.avi $sources
+for stream in 0:s24le 1:s16le; do
+    ffmpeg -v error -i recorded-sound.avi -map "0:a:${stream%:*}" -c copy -f "${stream#*:}" "recorded-${stream#*:}.pcm"
+    same "recorded-${stream#*:}.pcm" "source-${stream#*:}.pcm"
+done
+
 # Interrupted without an end of stream, once frames are on disk: the
-# pipeline's stop still completes the file.
+# pipeline's stop still completes the file, with its sound.
 gst-launch-1.0 -q videotestsrc is-live=true ! video/x-raw,format=UYVY,width=720,height=480 \
-    ! qf25enc ! qf25avisink location=interrupted.avi >/dev/null 2>&1 &
+    ! qf25enc ! qf25avisink name=s location=interrupted.avi audiotestsrc is-live=true ! s. >/dev/null 2>&1 &
 recorder=$!
 waited=0
 while [ "$(stat -c %s interrupted.avi 2>/dev/null || echo 0)" -lt 1000000 ]; do
@@ -72,6 +98,7 @@ done
 kill -INT $recorder
 wait $recorder || true
 "$qf25" info --verify interrupted.avi >interrupted.txt || fail "interrupted recording: $(cat interrupted.txt)"
+grep -q "^audio       stream 1: pcm_s16le" interrupted.txt || fail "interrupted recording: $(cat interrupted.txt)"
 
 gst-inspect-1.0 qf25dec | grep -q "Rank *primary" || fail "qf25dec is not of primary rank"
 gst-inspect-1.0 qf25enc | grep -q "quality *: Coding quality" || fail "qf25enc has no quality property"

@@ -5,7 +5,9 @@
 # more; libqf25-dev brings libqf25-1 and nothing of FFmpeg or GStreamer, and
 # programs built with pkg-config and with find_package(qf25) against it code a
 # conformance vector exactly; `qf25 demo` runs; gst-inspect-1.0 finds qf25dec;
-# and removing the packages leaves no file behind.
+# cvlc plays a QF25 AVI and VLC's plugin cache holds the module only while
+# vlc-plugin-qf25 is installed; and removing the packages leaves no file
+# behind.
 #
 #   check-debs.sh <directory holding the .deb files> <version> <vector dir>
 #
@@ -19,8 +21,8 @@ vectors=$(cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 arch=$(dpkg --print-architecture)
 libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-packages=(libqf25-1 libqf25-dev qf25 gstreamer1.0-qf25)
-dbgsym=(libqf25-1-dbgsym qf25-dbgsym gstreamer1.0-qf25-dbgsym)
+packages=(libqf25-1 libqf25-dev qf25 gstreamer1.0-qf25 vlc-plugin-qf25)
+dbgsym=(libqf25-1-dbgsym qf25-dbgsym gstreamer1.0-qf25-dbgsym vlc-plugin-qf25-dbgsym)
 fail() {
     echo "FAILED: $*" >&2
     exit 1
@@ -132,6 +134,27 @@ plugin=$(env -u GST_PLUGIN_PATH gst-inspect-1.0 qf25dec | awk '$1 == "Filename" 
     fail "gst-inspect-1.0 finds qf25dec ${plugin:+in $plugin, }not in the package's plugin"
 remove_packages
 echo "gstreamer1.0-qf25: gst-inspect-1.0 finds qf25dec"
+
+# VLC as a user runs it (as nobody when this runs as root, which VLC refuses),
+# headless: five frames of a vector, the last picture, woven rather than
+# deinterlaced, exactly the vector's.
+vlc_cache=$libdir/vlc/plugins/plugins.dat
+install_packages vlc-plugin-qf25 libqf25-1
+grep -q libqf25_plugin "$vlc_cache" || fail "VLC's plugin cache does not hold the module"
+user=$work/vlc
+mkdir -m 777 "$user"
+chmod 755 "$work"
+for i in 1 2 3 4 5; do cat "$vectors/astronaut-720x486.uyvy"; done |
+    "$dir/qf25" encode -q --size 720x486 --pix-fmt uyvy422 --rate 25 - "$user/clip.avi"
+as_user=()
+[ "$(id -u)" != 0 ] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+"${as_user[@]}" env -u VLC_PLUGIN_PATH HOME="$user" cvlc --play-and-exit --no-video-title-show --deinterlace=0 \
+    --vout yuv --yuv-chroma UYVY --yuv-file "$user/played.yuv" "$user/clip.avi" 2>/dev/null || fail "cvlc could not play it"
+tail -c $((720 * 486 * 2)) "$user/played.yuv" | cmp -s - "$vectors/astronaut-720x486.q95.dec" ||
+    fail "cvlc does not show the vector's picture"
+remove_packages
+! grep -q libqf25_plugin "$vlc_cache" || fail "VLC's plugin cache still holds the module"
+echo "vlc-plugin-qf25: cvlc plays a QF25 AVI; VLC's plugin cache follows the package"
 
 # Everything at once, the debug symbols too.
 install_packages "${packages[@]}" "${dbgsym[@]}"

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -91,6 +93,81 @@ TEST(ToolAviOutput, SegmentsReadBackInOrderThroughFfmpeg)
         ++frames;
     }
     EXPECT_EQ(frames, FRAMES);
+}
+
+// Sound beside the frames, given as a capture would: a little ahead of the
+// pictures, in pieces of its own size. Past the small segment limit every
+// stream continues in the OpenDML segments; FFmpeg reads back every byte,
+// with the sound never more than a frame's worth away from its picture.
+TEST(ToolAviOutput, SoundIsInterleavedAndCrossesSegments)
+{
+    TempDir dir;
+    const std::string path = dir.Path("sound.avi");
+    constexpr int FRAMES = 90;  // 30000/1001 frames/s: 1601.6 samples a frame at 48 kHz
+    AviAudioInfo stereo24;
+    stereo24.channels = 2;
+    stereo24.sampleRate = 48000;
+    stereo24.bitsPerSample = 24;
+    stereo24.channelMask = 3;
+    AviAudioInfo mono16 = stereo24;
+    mono16.channels = 1;
+    mono16.bitsPerSample = 16;
+    mono16.channelMask = 0;
+    std::string given[2];
+    {
+        AviWriter writer;
+        EXPECT_EQ(AddAviAudio(writer, stereo24), 0);
+        EXPECT_EQ(AddAviAudio(writer, mono16), 1);
+        OpenAvi(writer, path, NtscStream(), 64 * 1024);
+        uint32_t seed = 7;
+        for (int i = 0; i < FRAMES; ++i) {
+            for (int audio = 0; audio < 2; ++audio) {
+                const uint32_t blockBytes = audio == 0 ? 6 : 2;
+                while (given[audio].size() / blockBytes < uint64_t(i + 2) * 48000 * 1001 / 30000) {
+                    std::string piece(size_t(1000) * blockBytes, 0);
+                    for (char& byte : piece)
+                        byte = char((seed = seed * 1664525 + 1013904223) >> 24);
+                    WriteAviAudio(writer, audio, reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+                    given[audio] += piece;
+                }
+            }
+            const std::vector<uint8_t> frame = FrameBytes(i);
+            WriteAviFrame(writer, frame.data(), uint32_t(frame.size()));
+        }
+        CloseAvi(writer);
+    }
+    const std::string bytes = ReadFile(path);
+    ASSERT_GT(RiffForms(bytes).size(), 5u);
+    const size_t wave = bytes.find("strf", bytes.find("auds"));
+    EXPECT_EQ(Read32(bytes, wave + 4), 40u) << "WAVEFORMATEXTENSIBLE for 24 bits";
+    EXPECT_EQ(bytes.substr(wave + 8, 2), std::string("\xFE\xFF", 2));
+    EXPECT_EQ(Read32(bytes, wave + 8 + 20), 3u) << "front left and right";
+    EXPECT_EQ(bytes.substr(wave + 8 + 24, 16),
+              std::string("\x01\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 16)) << "PCM";
+    const size_t plain = bytes.find("strf", bytes.find("auds", wave));
+    EXPECT_EQ(Read32(bytes, plain + 4), 18u) << "WAVEFORMATEX for 16-bit mono";
+
+    CodedInput input = OpenCodedInput(path, "");
+    std::map<int64_t, std::pair<int, std::string>> inFileOrder;  // by position: stream and bytes
+    for (AVPacket* packet = input.packet.get(); av_read_frame(input.demuxer.get(), packet) >= 0;
+         av_packet_unref(packet))
+        inFileOrder[packet->pos] = {packet->stream_index, std::string(reinterpret_cast<char*>(packet->data),
+                                                                      size_t(packet->size))};
+    std::string read[3];
+    int frames = 0;
+    for (const auto& [position, packet] : inFileOrder) {
+        if (packet.first == 0) {
+            // Each picture follows the sound up to its end: the samples that start before it.
+            const uint64_t frameEnd = (uint64_t(frames + 1) * 48000 * 1001 + 29999) / 30000;
+            EXPECT_EQ(read[1].size() / 6, frameEnd) << "frame " << frames;
+            EXPECT_EQ(read[2].size() / 2, frameEnd) << "frame " << frames;
+            ++frames;
+        }
+        read[packet.first] += packet.second;
+    }
+    EXPECT_EQ(frames, FRAMES);
+    EXPECT_TRUE(read[1] == given[0]);
+    EXPECT_TRUE(read[2] == given[1]);
 }
 
 TEST(ToolAviOutput, StreamFormatIsTheCompressorsHeader)

@@ -5,15 +5,18 @@
 // compressed stream, then decodes that one the same way. Pictures are written
 // as raw 32-bit BGR, top line first, to be compared with `qf25 decode`.
 //
-//     avihost.exe <qf25.dll> read <in.avi> <out.rgb>
+//     avihost.exe <qf25.dll> read <in.avi> <out.rgb> [<sound prefix>]
 //     avihost.exe <qf25.dll> write <in.rgb> <width> <height> <out.avi> <out.rgb>
 //
 // In the write form, in.rgb holds whole 32-bit BGR pictures, top line first.
+// With a sound prefix, the read form also reads every sound stream with
+// AVIStreamRead into <prefix>N.pcm and prints its format.
 // Exit status 0 when everything answered as expected; a file "<out.rgb>.done"
 // marks a complete run.
 #include <windows.h>
 #include <vfw.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +97,40 @@ bool ReadAvi(const std::string& path, bool namesHandler, std::vector<uint8_t>* p
     return ok;
 }
 
+// Every sound stream, as a player reads it: the format, then all samples at once.
+bool ReadSound(const std::string& path, const std::string& prefix)
+{
+    PAVIFILE file = nullptr;
+    if (!CheckResult(AVIFileOpenA(&file, path.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr), "AVIFileOpen " + path))
+        return false;
+    bool ok = true;
+    PAVISTREAM stream = nullptr;
+    for (LONG number = 0; ok && AVIFileGetStream(file, &stream, streamtypeAUDIO, number) == S_OK; ++number) {
+        LONG formatBytes = 0;
+        AVIStreamFormatSize(stream, 0, &formatBytes);
+        std::vector<uint8_t> format(size_t(std::max<LONG>(formatBytes, 0)));
+        ok = Check(format.size() >= sizeof(WAVEFORMATEX), "the sound stream has a wave format") &&
+             CheckResult(AVIStreamReadFormat(stream, 0, format.data(), &formatBytes), "AVIStreamReadFormat");
+        WAVEFORMATEX wave = {};
+        std::memcpy(&wave, format.data(), std::min(format.size(), sizeof wave));
+        const LONG start = AVIStreamStart(stream);
+        const LONG length = AVIStreamLength(stream);
+        std::vector<uint8_t> samples(size_t(length) * wave.nBlockAlign);
+        LONG bytes = 0, read = 0;
+        ok = ok &&
+             CheckResult(AVIStreamRead(stream, start, length, samples.data(), LONG(samples.size()), &bytes, &read),
+                         "AVIStreamRead") &&
+             Check(read == length && size_t(bytes) == samples.size(), "AVIStreamRead gives every sample");
+        std::printf("sound %ld: tag 0x%x, %u channels, %lu Hz, %u bits, %ld samples\n", long(number),
+                    unsigned(wave.wFormatTag), unsigned(wave.nChannels),
+                    static_cast<unsigned long>(wave.nSamplesPerSec), unsigned(wave.wBitsPerSample), long(length));
+        ok = ok && Check(WriteBytes(prefix + std::to_string(number) + ".pcm", samples), "writing the samples");
+        AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+    return ok;
+}
+
 // The quality a new instance starts with: what AVIMakeCompressedStream would
 // use if the codec answered ICM_GETDEFAULTQUALITY, which it refuses.
 DWORD InstanceQuality()
@@ -157,7 +194,7 @@ bool WriteAvi(const std::string& path, const std::vector<uint8_t>& pictures, LON
 
 int Usage()
 {
-    std::printf("usage: avihost.exe <qf25.dll> read <in.avi> <out.rgb>\n"
+    std::printf("usage: avihost.exe <qf25.dll> read <in.avi> <out.rgb> [<sound prefix>]\n"
                 "       avihost.exe <qf25.dll> write <in.rgb> <width> <height> <out.avi> <out.rgb>\n");
     return 2;
 }
@@ -166,11 +203,11 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    const bool read = argc == 5 && std::strcmp(argv[2], "read") == 0;
+    const bool read = (argc == 5 || argc == 6) && std::strcmp(argv[2], "read") == 0;
     const bool write = argc == 8 && std::strcmp(argv[2], "write") == 0;
     if (!read && !write)
         return Usage();
-    const std::string output = argv[argc - 1];
+    const std::string output = argv[read ? 4 : 7];
     const std::string marker = output + ".done";
     std::remove(marker.c_str());
     Check(Register(argv[1]), "registering vidc.qf25");
@@ -178,6 +215,8 @@ int main(int argc, char** argv)
     std::vector<uint8_t> decoded;
     if (read) {
         ReadAvi(argv[3], true, &decoded);
+        if (argc == 6)
+            ReadSound(argv[3], argv[5]);
     } else {
         std::vector<uint8_t> pictures;
         const LONG width = std::atol(argv[4]), height = std::atol(argv[5]);

@@ -9,7 +9,7 @@
 #   run-wine-test.sh <win32|win64> avi <windows build dir> <qf25 command> <vector dir>
 #       AVIFile under Wine decodes an AVI of the native command, and writes one
 #       through the compressed stream that the native command decodes; both
-#       sides must see the same pictures
+#       sides must see the same pictures, and AVIFile the native file's sound
 #   run-wine-test.sh <win32|win64> dshow <windows build dir> <qf25 command> <vector dir>
 #       a DirectShow graph under Wine plays an AVI of the native command in
 #       each layout players ask for: the codec's own are the pictures the
@@ -64,20 +64,29 @@ windows_path() {
 # Idle time after which a server left behind by an interrupted run quits.
 SERVER_LINGER_SECONDS=300
 
-# native_clip <qf25 command> <vector dir> <work dir>: four distinct 720x240
-# pictures cut from two of the 720x486 vectors, coded by the native command
-# into native.avi of a new work dir
+# native_clip <qf25 command> <vector dir> <work dir> [sound]: four distinct
+# 720x240 pictures cut from two of the 720x486 vectors, coded by the native
+# command into native.avi of a new work dir; with "sound", beside 24-bit
+# stereo and 16-bit mono sound
 clip_width=720 clip_height=240 clip_frames=4
 native_clip() {
-    local tool=$1 vectors=$2 work=$3
+    local tool=$1 vectors=$2 work=$3 sound=${4:-}
     rm -rf "$work"
     mkdir -p "$work"
     # Not `cat | head`: under pipefail, cat killed by the pipe head closed
     # early would fail the test now and then.
     cat "$vectors/astronaut-720x486.uyvy" "$vectors/noise-720x486.uyvy" >"$work/both.uyvy"
     head -c $((clip_width * clip_height * 2 * clip_frames)) "$work/both.uyvy" >"$work/clip.uyvy"
-    "$tool" encode "$work/clip.uyvy" "$work/native.avi" --size ${clip_width}x$clip_height --pix-fmt uyvy422 \
-        -r 25 -q
+    if [ -z "$sound" ]; then
+        "$tool" encode "$work/clip.uyvy" "$work/native.avi" --size ${clip_width}x$clip_height \
+            --pix-fmt uyvy422 -r 25 -q
+        return
+    fi
+    ffmpeg -v error -f rawvideo -pix_fmt uyvy422 -s ${clip_width}x$clip_height -r 25 -i "$work/clip.uyvy" \
+        -f lavfi -i sine=f=440:r=48000:d=0.16 -f lavfi -i sine=f=660:r=48000:d=0.16 \
+        -filter_complex "[1][2]amerge=inputs=2[stereo]" -map 0 -map "[stereo]" -map 2 \
+        -c:v copy -c:a:0 pcm_s24le -c:a:1 pcm_s16le "$work/clip.nut"
+    "$tool" encode "$work/clip.nut" "$work/native.avi" -q
 }
 
 # run_program <completion marker or ""> <program> <arguments...>
@@ -147,18 +156,29 @@ avi)
     width=$clip_width height=$clip_height frames=$clip_frames
     # decode_all <AVI> <raw output>: every frame, as 32-bit BGR
     decode_all() {
-        "$tool" decode "$1" "$2" --pix bgr32 -q
+        "$tool" decode "$1" "$2" --pix bgr32 -q --no-streams
         if [ "$(stat -c %s "$2")" != $((width * height * 4 * frames)) ]; then
             echo "FAILED: $1 does not decode to $frames pictures" >&2
             return 1
         fi
     }
-    native_clip "$tool" "$vectors" "$work"
+    native_clip "$tool" "$vectors" "$work" sound
     decode_all "$work/native.avi" "$work/native.rgb"
 
     run_program "$work/native-wine.rgb.done" "$windows/avihost.exe" "$(windows_path "$windows/qf25.dll")" \
-        read "$(windows_path "$work/native.avi")" "$(windows_path "$work/native-wine.rgb")"
+        read "$(windows_path "$work/native.avi")" "$(windows_path "$work/native-wine.rgb")" \
+        "$(windows_path "$work/sound")" >"$work/sound.txt"
     cmp "$work/native.rgb" "$work/native-wine.rgb"
+    expected="sound 0: tag 0xfffe, 2 channels, 48000 Hz, 24 bits, 7680 samples
+sound 1: tag 0x1, 1 channels, 48000 Hz, 16 bits, 7680 samples"
+    if [ "$(grep '^sound' "$work/sound.txt" | tr -d '\r')" != "$expected" ]; then
+        echo "FAILED: AVIFile reads the sound as: $(cat "$work/sound.txt")" >&2
+        exit 1
+    fi
+    for stream in 0:s24le 1:s16le; do
+        ffmpeg -v error -y -i "$work/native.avi" -map "0:a:${stream%:*}" -c copy -f "${stream#*:}" "$work/sound.ref"
+        cmp "$work/sound.ref" "$work/sound${stream%:*}.pcm"
+    done
 
     # The pictures just decoded are the input of the AVI written under Wine.
     run_program "$work/wine-wine.rgb.done" "$windows/avihost.exe" "$(windows_path "$windows/qf25.dll")" \
