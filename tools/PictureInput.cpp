@@ -91,8 +91,8 @@ bool DecodeInto(PictureInput& input, AVFrame& frame)
                                      AvErrorText(sent));
         } else if (input.otherPacket) {
             input.otherPacket(*input.packet);
-        } else {
-            // Read ahead while opening, before anyone takes them.
+        } else if (input.measuring) {
+            // Read ahead while opening, before anyone could take them.
             input.early.emplace_back(av_packet_clone(input.packet.get()));
         }
         av_packet_unref(input.packet.get());
@@ -206,7 +206,9 @@ PictureInput OpenPictureInput(const PictureInputSettings& settings)
     const AVRational guessed = av_guess_frame_rate(input.demuxer.get(), &stream, nullptr);
     input.rate = input.rateGiven ? rateGiven : StatedRate(guessed, stream.time_base);
     if (!IsRate(input.rate)) {
+        input.measuring = true;
         input.rate = MeasureAhead(input);
+        input.measuring = false;
         input.rateMeasured = IsRate(input.rate);
     }
     if (!IsRate(input.rate))

@@ -49,7 +49,8 @@ struct PictureInput {
     int64_t lastPts = AV_NOPTS_VALUE;  // of the picture read last
     bool draining = false;
     std::function<void(AVPacket& packet)> otherPacket;  // every packet of the other streams
-    std::deque<PacketPtr> early;  // theirs, read before otherPacket was set
+    bool measuring = false;       // reading ahead for the frame rate
+    std::deque<PacketPtr> early;  // the other streams' packets read then
 };
 
 PictureInput OpenPictureInput(const PictureInputSettings& settings);

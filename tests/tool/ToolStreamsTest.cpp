@@ -164,6 +164,15 @@ TEST_F(ToolStreams, SoundStaysInStepAcrossOffsetsCutsAndLeftOutFrames)
     EXPECT_EQ(delayed.substr(0, silence), std::string(silence, '\0'));
     EXPECT_TRUE(delayed.substr(silence) == Samples(late, 1, "s16le"));
 
+    // Pictures timed in milliseconds that state no rate are read ahead to
+    // measure one: the sound read meanwhile is kept.
+    const std::string rateless = dir.Path("rateless.flv");
+    Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=0.8", "-f", "lavfi", "-i",
+            "sine=r=44100:d=0.8", "-vf", "settb=1/1000,setpts='N*40+mod(N*N*13,29)'", "-enc_time_base", "1/1000",
+            "-c:v", "flv1", "-c:a", "pcm_s16le", "-flvflags", "no_metadata", rateless});
+    ASSERT_EQ(RunQf25({"encode", "-q", rateless, dir.Path("rateless.avi")}).exitCode, 0);
+    EXPECT_TRUE(Samples(dir.Path("rateless.avi"), 0, "s16le") == Samples(rateless, 0, "s16le"));
+
     ASSERT_EQ(RunQf25({"encode", "-q", "--frames", "4", clip, dir.Path("four.avi")}).exitCode, 0);
     const size_t samples = Samples(dir.Path("four.avi"), 1, "s16le").size() / 2;
     EXPECT_GE(samples, 4 * 1920u);
