@@ -18,6 +18,10 @@ namespace {
 constexpr size_t RATE_SAMPLE_FRAMES = 12;
 // A stated rate at the time base's tick rate and above this is no frame rate.
 constexpr double MOST_FRAMES_PER_SECOND = 240;
+// How far a measured rate may lie from the broadcast rate it is taken as:
+// 0.5% for evenly timed frames, more as far as their times waver.
+constexpr double MIN_RATE_TOLERANCE = 0.005;
+constexpr double MAX_RATE_TOLERANCE = 0.05;
 
 AVDictionary* RawVideoOptions(const PictureInputSettings& settings)
 {
@@ -149,13 +153,25 @@ AVRational MeasuredRate(const std::vector<double>& seconds)
     if (seconds.size() < 2 || !std::isfinite(seconds.front()) || !std::isfinite(seconds.back()) ||
         !(seconds.back() > seconds.front()))
         return {0, 1};
-    const double rate = double(seconds.size() - 1) / (seconds.back() - seconds.front());
+    const double span = seconds.back() - seconds.front();
+    const double rate = double(seconds.size() - 1) / span;
+    // Times stamped coarsely or unevenly leave the rate that much less sure.
+    double slack = 0;
+    for (size_t i = 0; i < seconds.size(); ++i)
+        slack = std::max(slack, std::fabs(seconds[i] - seconds.front() - double(i) / rate));
+    double tolerance = std::clamp(2 * slack / span, MIN_RATE_TOLERANCE, MAX_RATE_TOLERANCE);
     static const AVRational BROADCAST_RATES[] = {{24000, 1001}, {24, 1}, {25, 1},         {30000, 1001}, {30, 1},
                                                  {50, 1},       {60000, 1001}, {60, 1}, {15, 1},      {12, 1}};
+    AVRational nearest = {0, 1};
     for (const AVRational candidate : BROADCAST_RATES) {
-        if (std::fabs(rate / av_q2d(candidate) - 1) < 0.005)
-            return candidate;
+        const double error = std::fabs(rate / av_q2d(candidate) - 1);
+        if (error < tolerance) {
+            nearest = candidate;
+            tolerance = error;
+        }
     }
+    if (nearest.num != 0)
+        return nearest;
     return av_d2q(rate, 1001);
 }
 

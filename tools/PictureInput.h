@@ -90,5 +90,6 @@ void ConvertPicture(PictureConverter& converter, const AVFrame& frame, const Pix
 // variable-rate stream); then none (0/1).
 AVRational StatedRate(AVRational guessed, AVRational timeBase);
 // The average rate of frames at these times (seconds, in order), snapped to
-// a broadcast rate within 0.5%; 0/1 when they say nothing.
+// the nearest broadcast rate within 0.5%, or within as much as the times
+// waver (up to 5%); 0/1 when they say nothing.
 AVRational MeasuredRate(const std::vector<double>& seconds);

@@ -58,6 +58,14 @@ TEST(ToolFrameTimer, ARateIsNeverATimeBase)
     for (int n = 0; n < 12; ++n)
         milliseconds.push_back(std::floor(n * 1001.0 / 30.0) / 1000);
     EXPECT_EQ(av_cmp_q(MeasuredRate(milliseconds), {30000, 1001}), 0);
+    std::vector<double> exact30;
+    std::vector<double> wavering25;  // each a frame late by up to 28 ms
+    for (int n = 0; n < 12; ++n) {
+        exact30.push_back(n / 30.0);
+        wavering25.push_back(n * 0.04 + (n * n * 13 % 29) / 1000.0);
+    }
+    EXPECT_EQ(av_cmp_q(MeasuredRate(exact30), {30, 1}), 0) << "not 29.97, which lies within 0.5% too";
+    EXPECT_EQ(av_cmp_q(MeasuredRate(wavering25), {25, 1}), 0);
     EXPECT_EQ(av_cmp_q(MeasuredRate({0.0, 0.05, 0.1}), {20, 1}), 0);
     EXPECT_EQ(MeasuredRate({1.0}).num, 0);
     EXPECT_EQ(MeasuredRate({NAN, 2.0}).num, 0);
