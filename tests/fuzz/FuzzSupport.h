@@ -199,12 +199,56 @@ inline FuzzKernels FirstKernels(const FuzzTail& tail)
     return tail.kernels == FUZZ_CHECKED_KERNELS ? FUZZ_FAST_KERNELS : FuzzKernels(tail.kernels);
 }
 
+// A field-function handle kept while the runs bring the same picture header
+// (the fuzzer mostly changes the bytes before the tail).
+struct FuzzKeptHandle {
+    void* handle;
+    BITMAPINFOHEADER format;
+    int32_t(QF25_CALL* end)(void*);  // set once the handle is listed for the exit
+};
+
+// What the runs keep open, closed as a host closes it when the process ends:
+// no worker thread is left running while the process is torn down.
+struct FuzzKept {
+    uintptr_t driverIds[FUZZ_KERNEL_SETS];
+    std::vector<FuzzKeptHandle*> handles;
+};
+
+inline FuzzKept& FuzzKeptOpen()
+{
+    static FuzzKept kept = {};
+    return kept;
+}
+
+inline void FuzzCloseKept()
+{
+    FuzzKept& kept = FuzzKeptOpen();
+    for (FuzzKeptHandle* handle : kept.handles) {
+        handle->end(handle->handle);
+        handle->handle = nullptr;
+    }
+    for (uintptr_t& id : kept.driverIds) {
+        if (id != 0)
+            FuzzSend(id, DRV_CLOSE, nullptr, nullptr);
+        id = 0;
+    }
+}
+
+// The record is made before the handler is registered, so it outlives it.
+inline FuzzKept& FuzzKeptUntilExit()
+{
+    FuzzKept& kept = FuzzKeptOpen();
+    static const bool registered = std::atexit(FuzzCloseKept) == 0;
+    (void)registered;
+    return kept;
+}
+
 // Instances live from run to run, as a host keeps one for a sequence:
 // starting an instance's four worker threads costs more than coding a small
 // picture. Each run still sends the BEGIN messages of its own case.
 inline uintptr_t FuzzDriverInstance(FuzzKernels kernels)
 {
-    static uintptr_t ids[FUZZ_KERNEL_SETS] = {};
+    uintptr_t* ids = FuzzKeptUntilExit().driverIds;
     if (ids[kernels] == 0) {
         ICOPEN parameters = {};
         parameters.dwSize = sizeof parameters;
@@ -219,22 +263,18 @@ inline uintptr_t FuzzDriverInstance(FuzzKernels kernels)
     return ids[kernels];
 }
 
-// A field-function handle kept while the runs bring the same picture header
-// (the fuzzer mostly changes the bytes before the tail).
-struct FuzzKeptHandle {
-    void* handle;
-    BITMAPINFOHEADER format;
-};
-
 // The handle for `format` from `begin` (QFC_CompressFieldBegin or
 // QFC_DecompressFieldBegin) with those kernels; a handle kept for
 // another header is ended with `end` first.
-template <typename Begin, typename End>
-void* FuzzFieldHandle(FuzzKeptHandle& kept, const BITMAPINFOHEADER& format, FuzzKernels kernels, Begin begin, End end)
+inline void* FuzzFieldHandle(FuzzKeptHandle& kept, const BITMAPINFOHEADER& format, FuzzKernels kernels,
+                             void*(QF25_CALL* begin)(const void*), int32_t(QF25_CALL* end)(void*))
 {
     if (kept.handle && std::memcmp(&kept.format, &format, sizeof format) == 0)
         return kept.handle;
     end(kept.handle);
+    if (!kept.end)
+        FuzzKeptUntilExit().handles.push_back(&kept);
+    kept.end = end;
     QFC_SetCpuMask(FuzzCpuMask(kernels));
     kept.handle = begin(&format);
     QFC_SetCpuMask(QF25_CPU_ALL);
