@@ -24,7 +24,7 @@ uint32_t EncodeField(CodecInstance* instance, uint8_t* frame, uint32_t capacity,
 
 enum FieldStatus : int {
     FIELD_OK = 0,
-    FIELD_DAMAGED = 1,  // decoded, but some slice ran outside its data
+    FIELD_DAMAGED = 1,  // decoded, but some slice did not end where its length says
     FIELD_REFUSED = 2,  // nothing decoded: the frame's own lengths are impossible
 };
 

@@ -53,5 +53,7 @@ bool DecodeSlice(const CodecInstance* instance, const uint8_t* data, uint32_t si
     default:
         return false;
     }
-    return PastEnd(&reader);
+    // The coder pads each slice to a byte, so a whole slice's macroblocks end
+    // in its last byte: ending sooner or later means the bits were misread.
+    return PastEnd(&reader) || BytesUsed(&reader) < size;
 }

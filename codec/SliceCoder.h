@@ -18,7 +18,8 @@ bool EncodeSlice(const CodecInstance* instance, BitWriter* writer, const uint8_t
 
 // Decodes slice k from `data` (its length bytes first; `size` bytes may be
 // read) into the field at `firstLine`. Every macroblock of the slice is
-// visited whatever the data holds. Returns true when the slice needed bits
-// beyond its data, that is, when it is damaged.
+// visited whatever the data holds. Returns true when the slice is damaged:
+// its macroblocks did not end in its last byte (they needed bits beyond its
+// data, or left whole bytes of it unread).
 bool DecodeSlice(const CodecInstance* instance, const uint8_t* data, uint32_t size, uint8_t* firstLine,
                  ptrdiff_t stride, int slice, uint32_t pixelFormat);

@@ -32,7 +32,7 @@ struct FieldJob {
     // The next slice to claim; SLICE_COUNT or more when none is left.
     std::atomic<int32_t> next;
     std::atomic<int32_t> remaining;  // slices claimed or not that are not yet decoded
-    std::atomic<bool> damaged;       // some slice ran past its data
+    std::atomic<bool> damaged;       // some slice did not end where its length says
     PlatformEvent* doneEvent;        // signalled by the worker that decodes the last slice
     int32_t helpers;                 // workers woken for each field
 };

@@ -60,7 +60,7 @@ GstPad* AddPad(Qf25AviSink* self, GstPadTemplate* padTemplate, const gchar* name
 bool SameStream(const AviStreamInfo& a, const AviStreamInfo& b)
 {
     return a.width == b.width && a.height == b.height && a.rate.num == b.rate.num && a.rate.den == b.rate.den &&
-           a.format == b.format;
+           a.format == b.format && a.fieldOrder == b.fieldOrder && a.colour == b.colour;
 }
 
 bool SameSound(const AviAudioInfo& a, const AviAudioInfo& b)
@@ -82,6 +82,9 @@ AviStreamInfo StreamOfCaps(GstCaps* caps)
     if (gst_structure_get_fraction(structure, "pixel-aspect-ratio", &num, &den) && num > 0 && den > 0)
         stream.sampleAspect = {num, den};
     stream.format = CompressedHeader(LayoutOfCodedCaps(structure), stream.width, stream.height);
+    const StreamFacts facts = FactsOfCodedCaps(structure);
+    stream.fieldOrder = facts.fieldOrder;
+    stream.colour = facts.colour;
     return stream;
 }
 
@@ -91,7 +94,8 @@ gboolean TakeCaps(Qf25AviSink* self, PadState& state, GstCaps* caps)
     if (state.video) {
         const AviStreamInfo stream = StreamOfCaps(caps);
         if (self->writer != nullptr && state.hasCaps && !SameStream(stream, state.stream)) {
-            GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("An AVI file holds one picture size and frame rate."), (nullptr));
+            GST_ELEMENT_ERROR(self, STREAM, FORMAT,
+                              ("An AVI file holds one picture size, frame rate, field order and colour."), (nullptr));
             return FALSE;
         }
         state.stream = stream;

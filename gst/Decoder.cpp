@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "Decoder.h"
 
-#include "AviGeometry.h"
+#include "AviHeader.h"
 #include "CheckedDecode.h"
 #include "Formats.h"
 #include "ToolError.h"
@@ -12,6 +12,7 @@
 
 struct DecoderState {
     std::optional<CodecSession> session;  // for the negotiated format
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
     GstVideoCodecState* output = nullptr;
     GstBuffer* lastGood = nullptr;  // the stand-in for damaged frames
     int64_t lastGoodNumber = -1;
@@ -28,7 +29,7 @@ GstStaticPadTemplate SRC_TEMPLATE = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) " QF25_RAW_FORMATS
                     ", width = (int) [ 1, max ], height = (int) [ 1, max ], framerate = (fraction) [ 0, max ], "
-                    "interlace-mode = (string) interleaved, field-order = (string) top-field-first"));
+                    "interlace-mode = (string) { interleaved, progressive }"));
 
 DecoderState& StateOf(GstVideoDecoder* decoder)
 {
@@ -64,35 +65,38 @@ gboolean Flush(GstVideoDecoder* decoder)
     return TRUE;
 }
 
-// The first raw format downstream accepts, in downstream's order of preference.
-GstVideoFormat PreferredFormat(GstVideoDecoder* decoder)
+// The first raw format downstream accepts, in downstream's order of
+// preference; but UYVY when downstream takes it and the codec's BT.601 RGB
+// would be the wrong colours: then whoever converts it knows the matrix.
+GstVideoFormat PreferredFormat(GstVideoDecoder* decoder, AVColorSpace matrix)
 {
     GstCaps* allowed = gst_pad_get_allowed_caps(GST_VIDEO_DECODER_SRC_PAD(decoder));
     GstVideoFormat format = GST_VIDEO_FORMAT_UYVY;
     if (allowed != nullptr && !gst_caps_is_empty(allowed)) {
-        allowed = gst_caps_fixate(allowed);
-        const char* name = gst_structure_get_string(gst_caps_get_structure(allowed, 0), "format");
-        if (name != nullptr && LayoutOfVideoFormat(gst_video_format_from_string(name)) != nullptr)
-            format = gst_video_format_from_string(name);
+        GstCaps* uyvy = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "UYVY", nullptr);
+        if (IsCodecRgbMatrix(matrix) || !gst_caps_can_intersect(allowed, uyvy)) {
+            allowed = gst_caps_fixate(allowed);
+            const char* name = gst_structure_get_string(gst_caps_get_structure(allowed, 0), "format");
+            if (name != nullptr && LayoutOfVideoFormat(gst_video_format_from_string(name)) != nullptr)
+                format = gst_video_format_from_string(name);
+        }
+        gst_caps_unref(uyvy);
     }
     if (allowed != nullptr)
         gst_caps_unref(allowed);
     return format;
 }
 
-// The picture size from the caps, or else (with the rate) from the AVI file
-// upstream reads.
-bool FindPictureSize(GstVideoDecoder* decoder, const GstStructure* caps, AviGeometry& size)
+// The AVI file upstream reads, when it is a local file.
+bool ReadUpstreamAvi(GstVideoDecoder* decoder, AviHeader& header)
 {
-    if (gst_structure_get_int(caps, "width", &size.width) && gst_structure_get_int(caps, "height", &size.height))
-        return true;
     GstQuery* query = gst_query_new_uri();
     bool found = false;
     if (gst_pad_peer_query(GST_VIDEO_DECODER_SINK_PAD(decoder), query)) {
         gchar* uri = nullptr;
         gst_query_parse_uri(query, &uri);
         gchar* path = uri != nullptr ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr;
-        found = path != nullptr && ReadAviGeometry(path, size);
+        found = path != nullptr && ReadAviHeader(path, header);
         g_free(path);
         g_free(uri);
     }
@@ -100,26 +104,59 @@ bool FindPictureSize(GstVideoDecoder* decoder, const GstStructure* caps, AviGeom
     return found;
 }
 
+// The picture size, rate, field order and colour from the caps, or else
+// from the AVI file upstream reads.
+bool DescribeStream(GstVideoDecoder* decoder, const GstStructure* caps, AviHeader& stream)
+{
+    const bool sized = gst_structure_get_int(caps, "width", &stream.width) &&
+                       gst_structure_get_int(caps, "height", &stream.height);
+    const StreamFacts facts = FactsOfCodedCaps(caps);
+    if (!sized || !facts.hasFieldOrder || !facts.hasColour) {
+        AviHeader file;
+        if (ReadUpstreamAvi(decoder, file)) {
+            if (!sized)
+                stream = file;
+            stream.fieldOrder = file.fieldOrder;
+            stream.colour = file.colour;
+        } else if (!sized) {
+            return false;
+        }
+    }
+    if (facts.hasFieldOrder)
+        stream.fieldOrder = facts.fieldOrder;
+    if (facts.hasColour)
+        stream.colour = facts.colour;
+    return true;
+}
+
 gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* input)
 {
     DecoderState& state = StateOf(decoder);
-    AviGeometry size;
-    if (!FindPictureSize(decoder, gst_caps_get_structure(input->caps, 0), size)) {
+    AviHeader stream;
+    if (!DescribeStream(decoder, gst_caps_get_structure(input->caps, 0), stream)) {
         GST_ELEMENT_ERROR(decoder, STREAM, FORMAT,
                           ("The QF25 stream does not say its picture size, and it does not come from an AVI file "
                            "that does."),
                           (nullptr));
         return FALSE;
     }
-    const int width = size.width;
-    const int height = size.height == INT_MIN ? 0 : std::abs(size.height);  // negative for a top-down bitmap
+    const int width = stream.width;
+    const int height = stream.height == INT_MIN ? 0 : std::abs(stream.height);  // negative for a top-down bitmap
     if (!IsPlausiblePictureSize(width, height)) {
         GST_ELEMENT_ERROR(decoder, STREAM, FORMAT, ("The QF25 stream has the impossible picture size %dx%d.", width,
-                                                    size.height),
+                                                    stream.height),
                           (nullptr));
         return FALSE;
     }
-    const GstVideoFormat format = PreferredFormat(decoder);
+    if (height < 2) {
+        GST_ELEMENT_ERROR(decoder, STREAM, FORMAT,
+                          ("The QF25 stream's pictures are one line high, and the codec codes lines in pairs."),
+                          (nullptr));
+        return FALSE;
+    }
+    ColourFacts colour = stream.colour;
+    colour.matrix = EffectiveMatrix(colour, width, height);
+    const GstVideoFormat format = PreferredFormat(decoder, colour.matrix);
     try {
         state.session.reset();
         state.session.emplace(OpenDecoder(*LayoutOfVideoFormat(format), width, height, SliceThreads::WORKERS));
@@ -130,12 +167,21 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* input)
     ForgetLastGood(state);
     if (state.output != nullptr)
         gst_video_codec_state_unref(state.output);
-    state.output = gst_video_decoder_set_interlaced_output_state(decoder, format, GST_VIDEO_INTERLACE_MODE_INTERLEAVED,
-                                                                 guint(width), guint(height), input);
-    GST_VIDEO_INFO_FIELD_ORDER(&state.output->info) = GST_VIDEO_FIELD_ORDER_TOP_FIELD_FIRST;
-    if (GST_VIDEO_INFO_FPS_N(&state.output->info) == 0 && size.rateNum > 0) {
-        GST_VIDEO_INFO_FPS_N(&state.output->info) = size.rateNum;
-        GST_VIDEO_INFO_FPS_D(&state.output->info) = size.rateDen;
+    state.fieldOrder = stream.fieldOrder;
+    const bool progressive = stream.fieldOrder == FieldOrder::PROGRESSIVE;
+    state.output = gst_video_decoder_set_interlaced_output_state(
+        decoder, format, progressive ? GST_VIDEO_INTERLACE_MODE_PROGRESSIVE : GST_VIDEO_INTERLACE_MODE_INTERLEAVED,
+        guint(width), guint(height), input);
+    GstVideoInfo& info = state.output->info;
+    if (!progressive)
+        GST_VIDEO_INFO_FIELD_ORDER(&info) = stream.fieldOrder == FieldOrder::TOP_FIRST
+                                                ? GST_VIDEO_FIELD_ORDER_TOP_FIELD_FIRST
+                                                : GST_VIDEO_FIELD_ORDER_BOTTOM_FIELD_FIRST;
+    if (GST_VIDEO_INFO_IS_YUV(&info))
+        GST_VIDEO_INFO_COLORIMETRY(&info) = ColorimetryOf(colour);
+    if (GST_VIDEO_INFO_FPS_N(&info) == 0 && stream.rateNum > 0) {
+        GST_VIDEO_INFO_FPS_N(&info) = stream.rateNum;
+        GST_VIDEO_INFO_FPS_D(&info) = stream.rateDen;
     }
     return gst_video_decoder_negotiate(decoder);
 }
@@ -261,7 +307,10 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
                             (nullptr));
         return gst_video_decoder_drop_frame(decoder, frame);
     }
-    GST_BUFFER_FLAG_SET(frame->output_buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED | GST_VIDEO_BUFFER_FLAG_TFF);
+    if (state.fieldOrder != FieldOrder::PROGRESSIVE)
+        GST_BUFFER_FLAG_SET(frame->output_buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED);
+    if (state.fieldOrder == FieldOrder::TOP_FIRST)
+        GST_BUFFER_FLAG_SET(frame->output_buffer, GST_VIDEO_BUFFER_FLAG_TFF);
     return gst_video_decoder_finish_frame(decoder, frame);
 }
 
@@ -273,7 +322,7 @@ static void qf25_dec_class_init(Qf25DecClass* klass)
     gst_element_class_add_static_pad_template(element, &SINK_TEMPLATE);
     gst_element_class_add_static_pad_template(element, &SRC_TEMPLATE);
     gst_element_class_set_static_metadata(element, "QF25 video decoder", "Codec/Decoder/Video",
-                                          "Decodes interlaced QF25 video to UYVY, BGR or BGRx",
+                                          "Decodes QF25 video to UYVY, BGR or BGRx",
                                           "The QF25 developers");
     GstVideoDecoderClass* decoder = GST_VIDEO_DECODER_CLASS(klass);
     decoder->start = Start;

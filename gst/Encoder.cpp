@@ -9,6 +9,7 @@
 struct EncoderState {
     std::optional<CodecSession> session;  // for the negotiated format
     GstVideoInfo input;
+    GstVideoCodecState* inputState = nullptr;  // until the output caps are set
     uint32_t capacity = 0;
 };
 
@@ -21,7 +22,8 @@ enum { PROP_0, PROP_QUALITY };
 GstStaticPadTemplate SINK_TEMPLATE = GST_STATIC_PAD_TEMPLATE(
     "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) " QF25_RAW_FORMATS
-                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ]"));
+                    ", width = (int) [ 16, 2147483632, 16 ], height = (int) [ 1, max ], "
+                    "interlace-mode = (string) { progressive, interleaved, mixed }"));
 
 GstStaticPadTemplate SRC_TEMPLATE = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
                                                             GST_STATIC_CAPS(QF25_CODED_CAPS));
@@ -37,9 +39,17 @@ gboolean Start(GstVideoEncoder* encoder)
     return TRUE;
 }
 
+void ForgetInputState(EncoderState& state)
+{
+    if (state.inputState != nullptr)
+        gst_video_codec_state_unref(state.inputState);
+    state.inputState = nullptr;
+}
+
 gboolean Stop(GstVideoEncoder* encoder)
 {
     Qf25Enc* self = reinterpret_cast<Qf25Enc*>(encoder);
+    ForgetInputState(*self->state);
     delete self->state;
     self->state = nullptr;
     return TRUE;
@@ -52,6 +62,24 @@ gboolean SetFormat(GstVideoEncoder* encoder, GstVideoCodecState* input)
     const PixelLayout& layout = *LayoutOfVideoFormat(GST_VIDEO_INFO_FORMAT(&info));
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    if (height < 2) {
+        GST_ELEMENT_ERROR(encoder, STREAM, FORMAT,
+                          ("A picture of one line cannot be coded: the codec codes the lines of its two fields in "
+                           "pairs."),
+                          (nullptr));
+        return FALSE;
+    }
+    if (height % 2 != 0)
+        GST_ELEMENT_WARNING(encoder, STREAM, ENCODE,
+                            ("The last line of an odd height is not kept (%d lines; the codec codes line pairs): "
+                             "decoders repeat the line of its field above it.",
+                             height),
+                            (nullptr));
+    if (GST_VIDEO_INFO_IS_YUV(&info) && GST_VIDEO_INFO_COLORIMETRY(&info).range == GST_VIDEO_COLOR_RANGE_0_255)
+        GST_ELEMENT_WARNING(encoder, STREAM, ENCODE,
+                            ("Full-range UYVY is coded as it is, and decoders will take it for video range; "
+                             "videoconvert before qf25enc converts it."),
+                            (nullptr));
     try {
         state.session.reset();
         state.session.emplace(OpenEncoder(layout, width, height, reinterpret_cast<Qf25Enc*>(encoder)->quality));
@@ -61,10 +89,32 @@ gboolean SetFormat(GstVideoEncoder* encoder, GstVideoCodecState* input)
     }
     state.input = info;
     state.capacity = MaxCodedBytes(width, height);
+    ForgetInputState(state);
+    state.inputState = gst_video_codec_state_ref(input);
+    return TRUE;
+}
+
+// The coded caps, once the first picture is here: interlaced caps that do
+// not give the field order leave it to each buffer's flags.
+gboolean SetOutputCaps(GstVideoEncoder* encoder, EncoderState& state, GstBuffer* first)
+{
+    const GstVideoInfo& info = state.input;
+    FieldOrder order = FieldOrderOfInfo(info);
+    if (order != FieldOrder::PROGRESSIVE && GST_VIDEO_INFO_FIELD_ORDER(&info) == GST_VIDEO_FIELD_ORDER_UNKNOWN &&
+        GST_VIDEO_INFO_INTERLACE_MODE(&info) == GST_VIDEO_INTERLACE_MODE_INTERLEAVED)
+        order = GST_BUFFER_FLAG_IS_SET(first, GST_VIDEO_BUFFER_FLAG_TFF) ? FieldOrder::TOP_FIRST
+                                                                         : FieldOrder::BOTTOM_FIRST;
+    // The codec turns RGB into YCbCr with BT.601 itself.
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    ColourFacts colour = ColourOfInfo(info);
+    colour.matrix = GST_VIDEO_INFO_IS_RGB(&info) ? CODEC_RGB_MATRIX : EffectiveMatrix(colour, width, height);
     GstCaps* caps = gst_caps_new_simple("video/x-qf25", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                                        "bpp", G_TYPE_INT, layout.bitCount, nullptr);
-    GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, input);
+                                        "bpp", G_TYPE_INT, state.session->layout->bitCount, nullptr);
+    PutFactsInCodedCaps(caps, order, colour);
+    GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, state.inputState);
     gst_video_codec_state_unref(output);
+    ForgetInputState(state);
     return gst_video_encoder_negotiate(encoder);
 }
 
@@ -89,7 +139,7 @@ uint32_t EncodeInto(EncoderState& state, GstBuffer* raw, GstBuffer* coded)
 GstFlowReturn HandleFrame(GstVideoEncoder* encoder, GstVideoCodecFrame* frame)
 {
     EncoderState& state = StateOf(encoder);
-    if (!state.session) {
+    if (!state.session || (state.inputState != nullptr && !SetOutputCaps(encoder, state, frame->input_buffer))) {
         gst_video_encoder_finish_frame(encoder, frame);
         return GST_FLOW_NOT_NEGOTIATED;
     }

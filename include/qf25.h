@@ -225,8 +225,10 @@ QF25_API uint32_t QF25_CALL QFC_CompressFieldSized(void* handle, uint8_t* frame,
 /*
  * As QFC_DecompressField, reading no more than `frameSize` bytes of the
  * frame. Returns QF25_OK when the field decoded cleanly; QF25_FIELD_DAMAGED
- * when it was decoded but some of its data was missing or damaged (those
- * macroblocks hold whatever the damaged data gave); QF25_ERROR_BADFORMAT
+ * when it was decoded but some of its data was missing or damaged: a
+ * slice's macroblocks did not end in the last byte its length gives, ending
+ * before it or running past it (its macroblocks hold whatever the damaged
+ * data gave); QF25_ERROR_BADFORMAT
  * when nothing was decoded because
  * the frame's lengths are impossible or reach past `frameSize`, the handle's
  * layout is none of UYVY, BGR24 and BGR32, or |stride| is shorter than the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "AviOutput.h"
 
+#include "AviHeader.h"
 #include "RiffBytes.h"
 #include "ToolError.h"
 
@@ -66,6 +67,26 @@ void EnsureVideoTrack(AviWriter& writer)
 uint32_t SuggestedBufferBytes(const AviTrack& track)
 {
     return track.largestChunk + CHUNK_HEADER_BYTES;
+}
+
+struct VideoStandard {
+    uint32_t formatToken;  // unknown, PAL square or 601, NTSC square or 601
+    uint32_t standard;     // unknown, PAL, NTSC
+};
+
+// 625-line pictures at 25 frames/s are PAL, 525-line ones at 29.97 NTSC;
+// 720 or 704 columns are sampled as BT.601 has it, 768 and 640 square.
+VideoStandard StandardOf(const AviStreamInfo& stream)
+{
+    const bool pal = stream.height == 576 && stream.rate.num == 25 * stream.rate.den;
+    const bool ntsc = (stream.height == 480 || stream.height == 486) && int64_t(stream.rate.num) * 1001 ==
+                                                                         int64_t(stream.rate.den) * 30000;
+    if (!pal && !ntsc)
+        return {0, 0};
+    const bool rec601 = stream.width == 720 || stream.width == 704;
+    const bool square = stream.width == (pal ? 768 : 640);
+    const uint32_t token = rec601 ? (pal ? 2 : 4) : square ? (pal ? 1 : 3) : 0;
+    return {token, pal ? 1u : 2u};
 }
 
 void PutMainHeader(RiffBytes& out, const AviWriter& writer)
@@ -135,26 +156,32 @@ void PutSuperIndex(RiffBytes& out, const AviTrack& track)
     out.Close(at);
 }
 
-// Video properties: the display aspect ratio and two fields per frame, the
-// field of even lines (line 0 on top) first.
+// Video properties: the display aspect ratio, the broadcast standard the
+// geometry and rate belong to, and the fields in the order they are shown,
+// each with the frame line it starts on; a progressive stream has one field.
 void PutVideoProperties(RiffBytes& out, const AviWriter& writer)
 {
     const AviStreamInfo& stream = writer.stream;
     AVRational aspect = av_mul_q(stream.sampleAspect, {stream.width, stream.height});
     av_reduce(&aspect.num, &aspect.den, aspect.num, aspect.den, 0xFFFF);
+    const bool progressive = stream.fieldOrder == FieldOrder::PROGRESSIVE;
+    const VideoStandard standard = StandardOf(stream);
+    const int64_t fieldsPerSecond = progressive ? stream.rate.num : 2 * int64_t(stream.rate.num);
     const size_t at = out.Open("vprp");
-    out.U32(0);  // format token: unknown
-    out.U32(0);  // standard: unknown
-    out.U32(uint32_t((2 * int64_t(stream.rate.num) + stream.rate.den) / (2 * int64_t(stream.rate.den))));
+    out.U32(standard.formatToken);
+    out.U32(standard.standard);
+    out.U32(uint32_t((2 * fieldsPerSecond + stream.rate.den) / (2 * int64_t(stream.rate.den))));
     out.U32(uint32_t(stream.width));
     out.U32(uint32_t(stream.height));
     out.U16(uint32_t(aspect.den));
     out.U16(uint32_t(aspect.num));
     out.U32(uint32_t(stream.width));
     out.U32(uint32_t(stream.height));
-    out.U32(2);
-    for (int field = 0; field < 2; ++field) {
-        const uint32_t lines = uint32_t(stream.height + (field == 0 ? 1 : 0)) / 2;
+    out.U32(progressive ? 1 : 2);
+    const int firstLine = stream.fieldOrder == FieldOrder::BOTTOM_FIRST ? 1 : 0;
+    for (int field = 0; field < (progressive ? 1 : 2); ++field) {
+        const int startLine = progressive ? 0 : (firstLine + field) % 2;
+        const uint32_t lines = progressive ? uint32_t(stream.height) : uint32_t(stream.height + 1 - startLine) / 2;
         out.U32(lines);
         out.U32(uint32_t(stream.width));
         out.U32(lines);
@@ -162,8 +189,22 @@ void PutVideoProperties(RiffBytes& out, const AviWriter& writer)
         out.U32(0);
         out.U32(0);
         out.U32(0);
-        out.U32(uint32_t(field));  // first line of the field in the frame
+        out.U32(uint32_t(startLine));  // the field's first line in the frame
     }
+    out.Close(at);
+}
+
+// AVI has no place for colour; this chunk, which other readers skip, keeps
+// the H.273 code points and the range (always video range) of the stream.
+void PutColour(RiffBytes& out, const ColourFacts& colour)
+{
+    if (colour == ColourFacts{})
+        return;
+    const size_t at = out.Open(AVI_COLOUR_CHUNK_ID);
+    out.U16(colour.primaries);
+    out.U16(colour.transfer);
+    out.U16(colour.matrix);
+    out.U16(AVCOL_RANGE_MPEG);
     out.Close(at);
 }
 
@@ -182,8 +223,10 @@ void PutStreamList(RiffBytes& out, const AviWriter& writer, const AviTrack& trac
         PutWaveFormat(out, track.audio);
     out.Close(format);
     PutSuperIndex(out, track);
-    if (video)
+    if (video) {
         PutVideoProperties(out, writer);
+        PutColour(out, writer.stream.colour);
+    }
     const std::string& title = video ? writer.stream.title : track.audio.title;
     if (!title.empty())
         out.Text("strn", title);

@@ -3,14 +3,17 @@
 // stream format is the compressor's bitmap header, every frame is a key
 // frame, and the OpenDML extensions (AVIX segments, a super index per stream
 // with one standard index per segment, the extended header with the total
-// frame count, and the video properties that record two fields, top first)
-// keep files beyond 1 GiB readable. The first segment also carries the
-// classic idx1 index for older readers. Sound is interleaved with the
-// pictures by time, in chunks of at most a frame's worth.
+// frame count) keep files beyond 1 GiB readable. The first segment also
+// carries the classic idx1 index for older readers. Sound is interleaved with
+// the pictures by time, in chunks of at most a frame's worth. The video
+// properties record the field order (two fields in the order they are shown,
+// or one progressive picture), and a chunk of our own the colour description
+// (AviHeader.h reads both back).
 #pragma once
 
 #include "AviSound.h"
 #include "Codec.h"
+#include "VideoFacts.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +34,8 @@ struct AviStreamInfo {
     AVRational rate = {25, 1};
     AVRational sampleAspect = {1, 1};
     BitmapHeader format = {};
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
+    ColourFacts colour;  // written when anything of it is known
     std::string title;
 };
 

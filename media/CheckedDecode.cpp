@@ -12,6 +12,8 @@ DecodeOutcome DecodeCheckedFrame(CodecSession& session, const uint8_t* coded, ui
     if (HasUncodedPixels(session))
         FillBlack(*session.layout, session.width, session.height, picture, lineStride);
     const DecodeOutcome outcome = DecodePicture(session, coded, size, picture, lineStride);
+    if (outcome != DecodeOutcome::REFUSED)
+        FillUncodedLine(session, picture, lineStride);
     if (outcome == DecodeOutcome::DAMAGED)
         problem = "its coded blocks are damaged";
     else if (outcome == DecodeOutcome::REFUSED)

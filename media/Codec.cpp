@@ -202,7 +202,18 @@ DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_
 
 bool HasUncodedPixels(const CodecSession& session)
 {
-    return session.width % WIDTH_MULTIPLE != 0 || session.height % 2 != 0;
+    return session.width % WIDTH_MULTIPLE != 0;
+}
+
+void FillUncodedLine(const CodecSession& session, uint8_t* picture, size_t lineStride)
+{
+    if (session.height % 2 == 0 || session.height < 3)
+        return;
+    const size_t lineBytes = LineBytes(*session.layout, session.width);
+    if (lineStride == 0)
+        lineStride = lineBytes;
+    uint8_t* last = picture + size_t(session.height - 1) * lineStride;
+    std::memcpy(last, last - 2 * lineStride, lineBytes);
 }
 
 void FillBlack(const PixelLayout& layout, int width, int height, uint8_t* picture, size_t lineStride)

@@ -95,9 +95,12 @@ DecodeOutcome DecodePicture(CodecSession& session, const uint8_t* coded, uint32_
                             size_t lineStride = 0);
 
 // The codec writes whole macroblocks and line pairs only: columns right of
-// the last multiple of 16 and the last line of an odd height stay as they
-// were, so such pictures must start out black rather than as an old frame.
+// the last multiple of 16 stay as they were, so such pictures must start out
+// black rather than as an old frame.
 bool HasUncodedPixels(const CodecSession& session);
+// The last line of an odd height is not coded either: it becomes a copy of
+// the line two above, of the same field (no picture of one line is coded).
+void FillUncodedLine(const CodecSession& session, uint8_t* picture, size_t lineStride = 0);
 // Black in each layout: Y 16 with neutral chroma, or zero RGB.
 void FillBlack(const PixelLayout& layout, int width, int height, uint8_t* picture, size_t lineStride = 0);
 

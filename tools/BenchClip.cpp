@@ -56,7 +56,8 @@ void LoadDemoClip(BenchClip& clip, int64_t count)
 void LoadFile(BenchClip& clip, const Options& options, int64_t count)
 {
     const std::string& path = options.files[0];
-    PictureInput input = OpenPictureInput({path, options.inputFormat, options.size, options.pixFmt, options.rate});
+    PictureInput input =
+        OpenPictureInput({path, options.inputFormat, options.size, options.pixFmt, options.rate, std::nullopt});
     clip.description = path;
     clip.width = CodedWidth(options, path, input.width);
     clip.height = input.height;

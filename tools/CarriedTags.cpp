@@ -89,6 +89,7 @@ AVDictionary* VideoTags(const AVStream& video)
     AVDictionary* tags = nullptr;
     av_dict_copy(&tags, video.metadata, 0);
     av_dict_set(&tags, "encoder", nullptr, 0);
+    av_dict_set(&tags, "alpha_mode", nullptr, 0);
     return tags;
 }
 

@@ -19,7 +19,8 @@ bool IsBookkeepingTag(const std::string& key);
 
 // The file's tags, with the coded video's timecode when the file has none.
 AVDictionary* FileTags(const AVFormatContext& input, const AVStream& video);
-// The coded video's tags, without the name of the encoder that coded it before.
+// The coded video's tags, without the name of the encoder that coded it
+// before, nor an alpha mode: QF25 pictures have no alpha.
 AVDictionary* VideoTags(const AVStream& video);
 
 // Adds the file's tags that AVI holds to `tags`.

@@ -1,10 +1,57 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "CodedInput.h"
 
+#include "AviHeader.h"
 #include "ToolError.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat status = {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// AVI keeps the field order and colour where FFmpeg's demuxer does not look;
+// other containers hand them over.
+void ReadFacts(CodedInput& input, const AVStream& stream)
+{
+    AviHeader header;
+    const bool avi = std::strcmp(input.demuxer->iformat->name, "avi") == 0;
+    if (avi && IsRegularFile(input.path) && ReadAviHeader(input.path, header)) {
+        input.fieldOrderRecorded = header.hasFieldOrder;
+        input.fieldOrder = header.fieldOrder;
+        input.colourRecorded = header.hasColour;
+        input.colour = header.colour;
+        return;
+    }
+    const AVCodecParameters& parameters = *stream.codecpar;
+    input.fieldOrderRecorded = parameters.field_order != AV_FIELD_UNKNOWN;
+    input.fieldOrder = FieldOrderOf(parameters.field_order, FieldOrder::TOP_FIRST);
+    input.colour = {parameters.color_primaries, parameters.color_trc, parameters.color_space};
+    input.colourRecorded = !(input.colour == ColourFacts{});
+}
+
+// The frames the header announces: counted, or from the duration.
+int64_t AnnouncedFrames(const AVFormatContext& demuxer, const AVStream& stream, AVRational rate)
+{
+    if (stream.nb_frames > 0)
+        return stream.nb_frames;
+    double seconds = 0;
+    if (stream.duration > 0)
+        seconds = double(stream.duration) * av_q2d(stream.time_base);
+    else if (demuxer.duration > 0)
+        seconds = double(demuxer.duration) / AV_TIME_BASE;
+    const double frames = seconds * av_q2d(rate);
+    return frames < double(INT32_MAX) ? std::llround(frames) : 0;  // beyond that, not a header to believe
+}
+
+}  // namespace
 
 CodedInput OpenCodedInput(const std::string& path, const std::string& formatName)
 {
@@ -36,12 +83,15 @@ CodedInput OpenCodedInput(const std::string& path, const std::string& formatName
     if (!IsPlausiblePictureSize(input.width, input.height))
         Fail(path, "the QF25 stream has the impossible picture size " + std::to_string(input.width) + "x" +
                        std::to_string(stream.codecpar->height));
+    if (input.height < 2)
+        Fail(path, "the QF25 stream's pictures are one line high, and the codec codes lines in pairs");
     input.codedFrom = PixelLayoutOfBitCount(stream.codecpar->bits_per_coded_sample);
     input.rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
     if (input.rate.num <= 0 || input.rate.den <= 0)
         input.rate = {25, 1};
     input.sampleAspect = stream.sample_aspect_ratio;
-    input.expectedFrames = stream.nb_frames;
+    input.expectedFrames = AnnouncedFrames(demuxer, stream, input.rate);
+    ReadFacts(input, stream);
     input.packet.reset(av_packet_alloc());
     return input;
 }
@@ -71,4 +121,17 @@ bool ReadCodedFrame(CodedInput& input, std::vector<uint8_t>& coded, uint32_t& si
         ++input.framesRead;
         return true;
     }
+}
+
+std::string MissingFrames(const CodedInput& input)
+{
+    if (input.framesRead >= input.expectedFrames)
+        return "";
+    return "the file ends after " + std::to_string(input.framesRead) + " of the " +
+           std::to_string(input.expectedFrames) + " frames its header announces; it was cut short";
+}
+
+AVColorSpace DecodedMatrix(const CodedInput& input)
+{
+    return EffectiveMatrix(input.colour, input.width, input.height);
 }

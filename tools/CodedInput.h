@@ -19,6 +19,10 @@ struct CodedInput {
     const PixelLayout* codedFrom = nullptr; // the layout it was coded from, when the format says
     AVRational rate = {25, 1};
     AVRational sampleAspect = {0, 1};
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
+    bool fieldOrderRecorded = false;
+    ColourFacts colour;
+    bool colourRecorded = false;
     int64_t expectedFrames = 0;  // 0 when unknown
     int64_t framesRead = 0;
     int64_t firstPts = AV_NOPTS_VALUE;  // of the first frame
@@ -28,3 +32,8 @@ struct CodedInput {
 CodedInput OpenCodedInput(const std::string& path, const std::string& formatName);
 // The next frame's bytes; false at the end of the stream.
 bool ReadCodedFrame(CodedInput& input, std::vector<uint8_t>& coded, uint32_t& size);
+// When the stream ended before the frames its header announces: what is
+// missing, for a message; empty otherwise.
+std::string MissingFrames(const CodedInput& input);
+// The matrix of the decoded YCbCr: the recorded one, or the usual one for the size.
+AVColorSpace DecodedMatrix(const CodedInput& input);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "CodedOutput.h"
 
+#include "Interrupt.h"
 #include "ToolError.h"
 
 #include <cstring>
@@ -41,7 +42,11 @@ void OpenMuxer(CodedOutput& output, const AVOutputFormat* format, const std::str
     parameters.width = stream.width;
     parameters.height = stream.height;
     parameters.bits_per_coded_sample = stream.layout->bitCount;
-    parameters.field_order = AV_FIELD_TT;
+    parameters.field_order = AvFieldOrder(stream.fieldOrder);
+    parameters.color_primaries = stream.colour.primaries;
+    parameters.color_trc = stream.colour.transfer;
+    parameters.color_space = stream.colour.matrix;
+    parameters.color_range = AVCOL_RANGE_MPEG;
     parameters.sample_aspect_ratio = stream.sampleAspect;
     video->sample_aspect_ratio = stream.sampleAspect;
     video->time_base = av_inv_q(stream.rate);
@@ -83,6 +88,8 @@ CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePat
     info.rate = stream.rate;
     info.sampleAspect = stream.sampleAspect;
     info.format = CompressedHeader(*stream.layout, stream.width, stream.height);
+    info.fieldOrder = stream.fieldOrder;
+    info.colour = stream.colour;
     output.avi = std::make_unique<AviWriter>();
     output.avi->path = path;
     if (carrier != nullptr)
@@ -93,6 +100,8 @@ CodedOutput OpenCodedOutput(const std::string& path, const std::string& writePat
 
 void WriteCodedFrame(CodedOutput& output, const uint8_t* data, uint32_t size)
 {
+    if (output.readerGone)
+        return;
     if (output.avi) {
         WriteAviFrame(*output.avi, data, size);
     } else {
@@ -106,6 +115,12 @@ void WriteCodedFrame(CodedOutput& output, const uint8_t* data, uint32_t size)
         packet->flags = AV_PKT_FLAG_KEY;
         const int written = output.interleaved ? av_interleaved_write_frame(output.muxer.get(), packet.get())
                                                : av_write_frame(output.muxer.get(), packet.get());
+        if (written == AVERROR(EPIPE)) {
+            // Whoever read our output has gone: stop as if interrupted.
+            output.readerGone = true;
+            StopForClosedOutput();
+            return;
+        }
         if (written < 0)
             Fail(output.path, "cannot write: " + AvErrorText(written));
     }
@@ -119,8 +134,5 @@ void CloseCodedOutput(CodedOutput& output)
         CloseAvi(*output.avi);
         return;
     }
-    const int finished = av_write_trailer(output.muxer.get());
-    const int closed = avio_closep(&output.muxer->pb);
-    if (finished < 0 || closed < 0)
-        Fail(output.path, "cannot finish the file: " + AvErrorText(finished < 0 ? finished : closed));
+    output.readerGone = FinishOutput(*output.muxer, output.path, output.readerGone);
 }

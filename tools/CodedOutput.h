@@ -16,6 +16,8 @@ struct CodedStreamInfo {
     int height = 0;
     AVRational rate = {25, 1};
     AVRational sampleAspect = {0, 1};
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
+    ColourFacts colour;
 };
 
 struct CodedOutput {
@@ -25,6 +27,7 @@ struct CodedOutput {
     AVRational rate = {25, 1};
     int64_t frames = 0;
     uint64_t bytes = 0;
+    bool readerGone = false;  // standard output's reader closed the pipe
     bool interleaved = false;  // other streams go into the muxer too
 };
 

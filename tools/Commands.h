@@ -29,6 +29,8 @@ struct PictureSource {
     int height = 0;
     AVRational rate = {25, 1};
     AVRational sampleAspect = {0, 1};
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
+    ColourFacts colour;
     int64_t expectedFrames = 0;
     std::function<bool(uint8_t* picture)> read;  // false at the end
 };
@@ -51,6 +53,7 @@ struct RunReport {
     double seconds = 0;
     bool interrupted = false;
     std::vector<int64_t> damaged;
+    bool cutShort = false;  // the input ended before the frames it announces
     bool streamsDamaged = false;  // other streams than the coded video
 };
 

@@ -13,6 +13,10 @@
 #include <unistd.h>
 #include <utility>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace {
 
 enum FrameOutcome { FRAME_GOOD, FRAME_EMPTY, FRAME_DAMAGED };
@@ -91,6 +95,11 @@ RunReport DecodeStream(CodedInput& input, const DecodeSettings& settings,
     EndProgress(progress);
     report.seconds = SecondsSince(progress.started);
     report.interrupted = Interrupted();
+    const std::string missing = MissingFrames(input);
+    if (!report.interrupted && settings.frameLimit == 0 && !missing.empty()) {
+        std::fprintf(stderr, "qf25: %s: %s\n", input.path.c_str(), missing.c_str());
+        report.cutShort = true;
+    }
     return report;
 }
 
@@ -102,6 +111,11 @@ int RunDecode(const Options& options)
         FailUsage("standard output is a terminal; pipe it (qf25 decode IN - | ffplay -) or name a file");
     CodedInput input = OpenCodedInput(in, options.inputFormat);
     const PixelLayout& layout = *FindPixelLayout(options.pix);
+    const AVColorSpace matrix = DecodedMatrix(input);
+    if (layout.avFormat != AV_PIX_FMT_UYVY422 && !IsCodecRgbMatrix(matrix))
+        std::fprintf(stderr, "qf25: %s: its colour is %s, but --pix %s converts with BT.601; leave --pix out for "
+                             "true colours\n",
+                     in.c_str(), av_color_space_name(matrix), layout.name);
     RefuseInputAsOutput(out, {in});
     const AVOutputFormat* format = PictureOutputFormat(out, options.format);
     const bool picturesOnly = format->audio_codec == AV_CODEC_ID_NONE;
@@ -119,6 +133,9 @@ int RunDecode(const Options& options)
     outputSettings.height = input.height;
     outputSettings.rate = input.rate;
     outputSettings.sampleAspect = input.sampleAspect;
+    outputSettings.fieldOrder = input.fieldOrder;
+    outputSettings.colour = input.colour;
+    outputSettings.colour.matrix = matrix;
     outputSettings.expectedFrames = input.expectedFrames;
     outputSettings.carrier = picturesOnly ? nullptr : &carrier;
     PictureOutput output = OpenPictureOutput(outputSettings, layout);
@@ -146,6 +163,11 @@ int RunDecode(const Options& options)
         CheckCarriedTags(carrier, file.writePath);
     CommitOutput(file);
 
+    if (OutputClosed()) {
+        std::fprintf(stderr, "qf25: %s: its reader went away after %lld frames\n", out.c_str(),
+                     static_cast<long long>(output.frames));
+        return EXIT_INTERRUPTED;
+    }
     if (report.interrupted) {
         std::fprintf(stderr, "qf25: interrupted; %s holds the first %lld frames\n", out.c_str(),
                      static_cast<long long>(report.frames));
@@ -157,5 +179,5 @@ int RunDecode(const Options& options)
                      report.seconds > 0 ? double(report.frames) / report.seconds : 0.0);
     if (!report.damaged.empty())
         std::fprintf(stderr, "qf25: %s: damaged frames: %s\n", in.c_str(), ListFrames(report.damaged).c_str());
-    return report.damaged.empty() && !streamsDamaged ? EXIT_OK : EXIT_DAMAGED;
+    return report.damaged.empty() && !report.cutShort && !streamsDamaged ? EXIT_OK : EXIT_DAMAGED;
 }

@@ -56,17 +56,18 @@ void WriteSideBySide(const std::string& path, const uint8_t* original, const uin
     frame->width = 2 * DEMO_WIDTH;
     frame->height = DEMO_HEIGHT;
     frame->format = AV_PIX_FMT_RGB24;
-    ScalerPtr scaler(sws_getContext(DEMO_WIDTH, DEMO_HEIGHT, AV_PIX_FMT_UYVY422, DEMO_WIDTH, DEMO_HEIGHT,
-                                    AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+    PictureConverter converter;
+    PrepareConverter(converter, {AV_PIX_FMT_UYVY422, DEMO_WIDTH, DEMO_HEIGHT, DEMO_MATRIX, false},
+                     {AV_PIX_FMT_RGB24, DEMO_WIDTH, DEMO_HEIGHT, DEMO_MATRIX, false}, true);
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
     CodecContext encoder(codec == nullptr ? nullptr : avcodec_alloc_context3(codec));
-    if (av_frame_get_buffer(frame.get(), 0) < 0 || scaler == nullptr || encoder == nullptr)
+    if (av_frame_get_buffer(frame.get(), 0) < 0 || encoder == nullptr)
         Fail(path, "cannot set up the PNG encoder");
     for (int half = 0; half < 2; ++half) {
         const uint8_t* planes[4] = {half == 0 ? original : decoded, nullptr, nullptr, nullptr};
         const int strides[4] = {DEMO_WIDTH * 2, 0, 0, 0};
         uint8_t* target[4] = {frame->data[0] + half * DEMO_WIDTH * 3, nullptr, nullptr, nullptr};
-        sws_scale(scaler.get(), planes, strides, 0, DEMO_HEIGHT, target, frame->linesize);
+        RunConverter(converter, planes, strides, target, frame->linesize);
     }
     encoder->width = frame->width;
     encoder->height = frame->height;
@@ -116,6 +117,7 @@ int RunDemo(const Options& options)
     source.width = DEMO_WIDTH;
     source.height = DEMO_HEIGHT;
     source.rate = DEMO_RATE;
+    source.colour.matrix = DEMO_MATRIX;
     source.expectedFrames = frames;
     size_t next = 0;
     source.read = [&](uint8_t* picture) {

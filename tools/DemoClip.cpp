@@ -79,5 +79,5 @@ void RenderDemoFrame(DemoClip& clip, int64_t frame, const PixelLayout& layout, u
                         clip.photo.data() + (size_t(y + line) * size_t(clip.photoWidth) + size_t(x)) * 3,
                         size_t(DEMO_WIDTH) * 3);
     }
-    ConvertPicture(clip.scaler, woven, layout, DEMO_WIDTH, picture);
+    ConvertPicture(clip.converter, woven, layout, DEMO_WIDTH, {DEMO_MATRIX, false, true}, picture);
 }

@@ -7,6 +7,7 @@
 
 #include "Codec.h"
 #include "Ffmpeg.h"
+#include "PictureConverter.h"
 
 #include <cstdint>
 #include <vector>
@@ -14,6 +15,8 @@
 constexpr int DEMO_WIDTH = 1920;
 constexpr int DEMO_HEIGHT = 1080;
 constexpr AVRational DEMO_RATE = {25, 1};
+// The photograph's RGB becomes YCbCr as HD's usual matrix has it.
+constexpr AVColorSpace DEMO_MATRIX = AVCOL_SPC_BT709;
 
 struct DemoClip {
     int64_t frames = 0;
@@ -23,7 +26,7 @@ struct DemoClip {
     int photoHeight = 0;
     std::vector<uint8_t> photo;  // BGR24, enlarged
     FramePtr woven;              // BGR24, one interlaced frame
-    ScalerPtr scaler;
+    PictureConverter converter;
 };
 
 DemoClip OpenDemoClip(int64_t frames);

@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include "CodedOutput.h"
+#include "FrameTimer.h"
 #include "Interrupt.h"
 #include "OutputFile.h"
 #include "Pipeline.h"
@@ -10,6 +11,10 @@
 #include "ToolError.h"
 
 #include <cstdio>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 int CodedWidth(const Options& options, const std::string& path, int width)
 {
@@ -21,11 +26,67 @@ int CodedWidth(const Options& options, const std::string& path, int width)
         return cropped;
     if (options.pad)
         return padded;
-    Fail(path, "the width " + std::to_string(width) + " is not a multiple of 16; add --crop (to " +
-                   std::to_string(cropped) + ") or --pad (to " + std::to_string(padded) + ")");
+    const std::string pad = "--pad (to " + std::to_string(padded) + ")";
+    Fail(path, "the width " + std::to_string(width) + " is not a multiple of 16; add " +
+                   (cropped > 0 ? "--crop (to " + std::to_string(cropped) + ") or " + pad : pad));
 }
 
 namespace {
+
+void Tell(const std::string& path, const std::string& message)
+{
+    std::fprintf(stderr, "qf25: %s: %s\n", path.c_str(), message.c_str());
+}
+
+// What of the input the file cannot keep, said before coding starts.
+void TellWhatIsLost(const PictureInput& input, const std::string& path)
+{
+    if (input.height < 2)
+        Fail(path, "a picture of one line cannot be coded: the codec codes the lines of its two fields in pairs");
+    if (input.height % 2 != 0)
+        Tell(path, "the last line of an odd height is not kept (" + std::to_string(input.height) +
+                       " lines; the codec codes line pairs): decoders repeat the line of its field above it");
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(input.pixelFormat);
+    if (descriptor != nullptr && descriptor->comp[0].depth > 8)
+        Tell(path, "its " + std::to_string(descriptor->comp[0].depth) + "-bit samples are rounded to 8 bits");
+    if (descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA))
+        Tell(path, "its alpha channel is left out");
+    if (input.rateMeasured)
+        Tell(path, "it states no frame rate; " + std::to_string(input.rate.num) + "/" + std::to_string(input.rate.den) +
+                       " frames/s measured from its first frames (--rate states one)");
+}
+
+// Pictures in the coded layout at a constant rate: repeated or dropped as
+// their times ask, unless --rate takes them one for one.
+struct TimedPictures {
+    PictureInput& input;
+    const PixelLayout& layout;
+    int codedWidth;
+    FrameTimer timer;
+    int64_t previousCopies = 0;
+    int64_t copies = 0;
+};
+
+bool ReadTimedPicture(TimedPictures& pictures, uint8_t* picture)
+{
+    PictureInput& input = pictures.input;
+    while (pictures.previousCopies == 0 && pictures.copies == 0) {
+        if (!NextFrame(input))
+            return false;
+        if (input.rateGiven) {
+            pictures.copies = 1;
+        } else {
+            // Only a picture after the first has copies of the one before.
+            const FramePlacement placement = PlaceFrame(pictures.timer, FrameSeconds(input));
+            pictures.previousCopies = placement.previousCopies;
+            pictures.copies = placement.copies;
+        }
+    }
+    const bool previous = pictures.previousCopies > 0;
+    (previous ? pictures.previousCopies : pictures.copies) -= 1;
+    ConvertFrame(input, previous ? *input.previous : *input.frame, pictures.layout, pictures.codedWidth, picture);
+    return true;
+}
 
 // Black pictures before the first, for sound that starts earlier.
 void WriteLeadIn(CodedOutput& output, const PictureSource& source, const EncodeSettings& settings, int64_t count)
@@ -49,7 +110,8 @@ CarryOptions CarryOptionsOf(const Options& options)
 RunReport EncodeToFile(const PictureSource& source, const EncodeSettings& settings)
 {
     OutputFile file = PrepareOutput(settings.out, settings.inputs);
-    CodedStreamInfo stream = {settings.layout, source.width, source.height, source.rate, source.sampleAspect};
+    CodedStreamInfo stream = {settings.layout, source.width,       source.height, source.rate,
+                              source.sampleAspect, source.fieldOrder, source.colour};
     StreamCarrier* carrier = settings.carrier;
     CodedOutput output = OpenCodedOutput(settings.out, file.writePath, settings.formatName, stream, carrier);
     std::vector<CodecSession> sessions;
@@ -103,28 +165,32 @@ int RunEncode(const Options& options)
 {
     const std::string& in = options.files[0];
     const std::string& out = options.files[1];
-    PictureInputSettings inputSettings = {in, options.inputFormat, options.size, options.pixFmt, options.rate};
+    PictureInputSettings inputSettings = {in,          options.inputFormat, options.size,
+                                          options.pixFmt, options.rate,     options.fieldOrder};
     PictureInput input = OpenPictureInput(inputSettings);
     const PixelLayout& layout = *FindPixelLayout(options.pix);
     const int codedWidth = CodedWidth(options, in, input.width);
-    if (!options.quiet && (input.fieldOrder == AV_FIELD_BB || input.fieldOrder == AV_FIELD_BT))
-        std::fprintf(stderr, "qf25: %s: the input is bottom field first; QF25 files play the even lines first\n",
-                     in.c_str());
+    TellWhatIsLost(input, in);
 
     PictureSource source;
     source.width = codedWidth;
     source.height = input.height;
     source.rate = input.rate;
     source.sampleAspect = input.sampleAspect;
+    source.fieldOrder = input.fieldOrder;
+    source.colour = CodedColour(input, layout, codedWidth);
     source.expectedFrames = input.expectedFrames;
     RefuseInputAsOutput(out, {in});
     StreamCarrier carrier = PlanCarriedStreams(in, *input.demuxer, input.streamIndex, input.rate,
                                                {out, CodedOutputFormat(out, options.format)}, CarryOptionsOf(options));
     input.otherPacket = [&](AVPacket& packet) { HoldCarriedPacket(carrier, packet); };
+    TimedPictures pictures = {input, layout, codedWidth, {input.rate}};
     source.read = [&](uint8_t* picture) {
-        if (!ReadPicture(input, layout, codedWidth, picture))
+        const int64_t before = input.framesRead;
+        if (!ReadTimedPicture(pictures, picture))
             return false;
-        if (input.framesRead == 1)
+        // The file's time starts with the first picture kept.
+        if (before == 0)
             StartCarriedTimeline(carrier, input.lastPts);
         return true;
     };
@@ -140,7 +206,16 @@ int RunEncode(const Options& options)
     settings.quiet = options.quiet;
     settings.carrier = &carrier;
     const RunReport report = EncodeToFile(source, settings);
+    const FrameTimer& timer = pictures.timer;
+    if (timer.repeated > 0 || timer.dropped > 0)
+        Tell(in, "its frames are not evenly timed: " + std::to_string(timer.repeated) + " repeated and " +
+                     std::to_string(timer.dropped) + " dropped to keep " + std::to_string(input.rate.num) + "/" +
+                     std::to_string(input.rate.den) + " frames/s");
 
+    if (OutputClosed()) {
+        Tell(out, "its reader went away after " + std::to_string(report.frames) + " frames");
+        return EXIT_INTERRUPTED;
+    }
     if (report.interrupted) {
         std::fprintf(stderr, "qf25: interrupted; %s holds the first %lld frames\n", out.c_str(),
                      static_cast<long long>(report.frames));

@@ -46,6 +46,20 @@ void UseSliceThreads(AVCodecContext& context)
     context.thread_type = FF_THREAD_SLICE;
 }
 
+bool FinishOutput(AVFormatContext& muxer, const std::string& path, bool readerGone)
+{
+    const int finished = readerGone ? 0 : av_write_trailer(&muxer);
+    const int closed = muxer.pb != nullptr && !(muxer.oformat->flags & AVFMT_NOFILE) ? avio_closep(&muxer.pb) : 0;
+    const int failed = finished < 0 ? finished : closed;
+    if (failed == AVERROR(EPIPE) || readerGone) {
+        StopForClosedOutput();
+        return true;
+    }
+    if (failed < 0)
+        Fail(path, "cannot finish the file: " + AvErrorText(failed));
+    return false;
+}
+
 InputContext OpenInputFile(const std::string& path, const std::string& formatName, AVDictionary** options)
 {
     const AVInputFormat* format = nullptr;
@@ -64,4 +78,33 @@ InputContext OpenInputFile(const std::string& path, const std::string& formatNam
     if (found < 0)
         Fail(path, AvErrorText(found));
     return context;
+}
+
+AVFieldOrder AvFieldOrder(FieldOrder order)
+{
+    switch (order) {
+    case FieldOrder::TOP_FIRST:
+        return AV_FIELD_TT;
+    case FieldOrder::BOTTOM_FIRST:
+        return AV_FIELD_BB;
+    case FieldOrder::PROGRESSIVE:
+        break;
+    }
+    return AV_FIELD_PROGRESSIVE;
+}
+
+FieldOrder FieldOrderOf(AVFieldOrder order, FieldOrder fallback)
+{
+    switch (order) {
+    case AV_FIELD_TT:
+    case AV_FIELD_BT:  // bottom coded first, top shown first
+        return FieldOrder::TOP_FIRST;
+    case AV_FIELD_BB:
+    case AV_FIELD_TB:
+        return FieldOrder::BOTTOM_FIRST;
+    case AV_FIELD_PROGRESSIVE:
+        return FieldOrder::PROGRESSIVE;
+    default:
+        return fallback;
+    }
 }

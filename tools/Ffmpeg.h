@@ -2,6 +2,8 @@
 // Ownership of FFmpeg's objects, and its error codes as text.
 #pragma once
 
+#include "VideoFacts.h"
+
 #include <memory>
 #include <string>
 
@@ -47,5 +49,13 @@ AVIOInterruptCB InterruptCallback();
 // counts no race checker can follow, and the codec instances keep the cores
 // busy anyway.
 void UseSliceThreads(AVCodecContext& context);
+// Writes the muxer's trailer and closes its file. A reader of standard
+// output that went away, before or now, stops the command as an interrupt
+// does; returns whether it did. Other failures are reported.
+bool FinishOutput(AVFormatContext& muxer, const std::string& path, bool readerGone);
 // Opens a demuxer: `formatName` and `options` may be empty.
 InputContext OpenInputFile(const std::string& path, const std::string& formatName, AVDictionary** options);
+// FFmpeg's field order for pictures shown in this order.
+AVFieldOrder AvFieldOrder(FieldOrder order);
+// The display order FFmpeg's value stands for; `fallback` when it says nothing.
+FieldOrder FieldOrderOf(AVFieldOrder order, FieldOrder fallback);

@@ -39,7 +39,10 @@ void PrintContainer(const CodedInput& input)
         std::printf(", %lld frames", static_cast<long long>(stream.nb_frames));
     if (input.sampleAspect.num > 0)
         std::printf(", pixel aspect %d:%d", input.sampleAspect.num, input.sampleAspect.den);
-    std::printf(", even lines first\n");
+    std::printf("\npictures    %s%s; colour %s%s\n", FieldOrderName(input.fieldOrder),
+                input.fieldOrderRecorded ? "" : " (not recorded: assumed)",
+                DescribeColour({input.colour.primaries, input.colour.transfer, DecodedMatrix(input)}).c_str(),
+                input.colourRecorded ? "" : " (not recorded: the usual for the size assumed)");
     PrintOtherStreams(demuxer, input.streamIndex);
     PrintTags(demuxer);
     std::printf("\n");
@@ -104,9 +107,10 @@ int RunInfo(const Options& options)
         std::printf(", every frame decoded");
     std::printf("; %zu damaged\n", damaged.size());
     std::fflush(stdout);
-    if (!damaged.empty()) {
+    const std::string missing = MissingFrames(input);
+    if (!missing.empty())
+        std::fprintf(stderr, "qf25: %s: %s\n", input.path.c_str(), missing.c_str());
+    if (!damaged.empty())
         std::fprintf(stderr, "qf25: %s: damaged frames: %s\n", input.path.c_str(), ListFrames(damaged).c_str());
-        return EXIT_DAMAGED;
-    }
-    return EXIT_OK;
+    return damaged.empty() && missing.empty() ? EXIT_OK : EXIT_DAMAGED;
 }

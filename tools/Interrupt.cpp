@@ -7,6 +7,7 @@
 namespace {
 
 std::atomic<bool> interruptRequested{false};
+std::atomic<bool> outputClosed{false};
 
 extern "C" void OnInterrupt(int)
 {
@@ -20,16 +21,26 @@ void InstallInterruptHandler()
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    // One-shot: the second Ctrl-C gets the default action and ends the process.
+    // One-shot: the second signal gets the default action and ends the process.
     action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
     // A reader that goes away (`qf25 decode x.avi - | head`) must show up as a
-    // write error we report, not as a silent death.
+    // write error we act on, not as a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted()
 {
-    return interruptRequested.load(std::memory_order_relaxed);
+    return interruptRequested.load(std::memory_order_relaxed) || outputClosed.load(std::memory_order_relaxed);
+}
+
+void StopForClosedOutput()
+{
+    outputClosed.store(true);
+}
+
+bool OutputClosed()
+{
+    return outputClosed.load(std::memory_order_relaxed);
 }

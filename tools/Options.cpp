@@ -67,6 +67,17 @@ int64_t ParseInteger(const std::string& option, const std::string& value, int64_
     return number;
 }
 
+FieldOrder ParseFieldOrder(const std::string& value)
+{
+    if (value == "tff")
+        return FieldOrder::TOP_FIRST;
+    if (value == "bff")
+        return FieldOrder::BOTTOM_FIRST;
+    if (value != "progressive")
+        FailUsage("--field-order: '" + value + "' is not one of tff, bff, progressive");
+    return FieldOrder::PROGRESSIVE;
+}
+
 double ParseSeconds(const std::string& value)
 {
     double seconds = 0;
@@ -101,7 +112,10 @@ const OptionRow OPTIONS[] = {
     {"pix-fmt", 0, "NAME", COMMAND_DECODE, [](Options& o, const std::string& v) { o.pixFmt = v; },
      "FFmpeg pixel format to write (default: the closest the output takes)"},
     {"rate", 'r', "FPS", COMMAND_ENCODE | COMMAND_BENCH, [](Options& o, const std::string& v) { o.rate = v; },
-     "frame rate, e.g. 25 or 30000/1001 (default: the input's)"},
+     "frame rate, e.g. 25 or 30000/1001, frames taken one for one (default: the input's)"},
+    {"field-order", 0, "ORDER", COMMAND_ENCODE,
+     [](Options& o, const std::string& v) { o.fieldOrder = ParseFieldOrder(v); },
+     "tff, bff or progressive: what the pictures are (default: what the input says, else tff)"},
     {"in-format", 0, "NAME", COMMAND_ENCODE | COMMAND_DECODE | COMMAND_INFO | COMMAND_BENCH,
      [](Options& o, const std::string& v) { o.inputFormat = v; }, "FFmpeg demuxer for IN (default: guessed)"},
     {"format", 'f', "NAME", COMMAND_ENCODE | COMMAND_DECODE, [](Options& o, const std::string& v) { o.format = v; },

@@ -3,7 +3,10 @@
 // one table that also produces each command's --help.
 #pragma once
 
+#include "VideoFacts.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,7 @@ struct Options {
     std::string size;
     std::string pixFmt;
     std::string rate;
+    std::optional<FieldOrder> fieldOrder;
     std::string codec;
     std::string format;
     std::string inputFormat;

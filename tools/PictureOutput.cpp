@@ -2,6 +2,7 @@
 #include "PictureOutput.h"
 
 #include "CodedOutput.h"
+#include "Interrupt.h"
 #include "OutputFile.h"
 #include "ToolError.h"
 
@@ -28,11 +29,15 @@ const AVCodec* ChooseEncoder(const AVOutputFormat& format, const PictureOutputSe
                            !(descriptor->props & AV_CODEC_PROP_LOSSY));
     if (!lossless) {
         // FFV1 keeps every pixel format the codec writes and is labelled
-        // correctly by every container that takes it.
-        if (avformat_query_codec(&format, AV_CODEC_ID_FFV1, FF_COMPLIANCE_NORMAL) != 1)
+        // correctly by every container that takes it; the others may take
+        // the pictures uncompressed.
+        if (avformat_query_codec(&format, AV_CODEC_ID_FFV1, FF_COMPLIANCE_NORMAL) == 1)
+            id = AV_CODEC_ID_FFV1;
+        else if (avformat_query_codec(&format, AV_CODEC_ID_RAWVIDEO, FF_COMPLIANCE_NORMAL) == 1)
+            id = AV_CODEC_ID_RAWVIDEO;
+        else
             FailUsage(settings.path + ": the " + format.name +
                       " container takes no lossless encoder by default; name one with --codec");
-        id = AV_CODEC_ID_FFV1;
     }
     const AVCodec* encoder = avcodec_find_encoder(id);
     if (encoder == nullptr)
@@ -40,15 +45,24 @@ const AVCodec* ChooseEncoder(const AVOutputFormat& format, const PictureOutputSe
     return encoder;
 }
 
-AVPixelFormat ChoosePixelFormat(const AVOutputFormat& format, const AVCodec& encoder, const PixelLayout& layout,
-                                const std::string& pixFmt)
+bool EndsWith(const std::string& text, const std::string& end)
 {
-    if (!pixFmt.empty()) {
-        const AVPixelFormat named = av_get_pix_fmt(pixFmt.c_str());
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+AVPixelFormat ChoosePixelFormat(const AVOutputFormat& format, const AVCodec& encoder, const PixelLayout& layout,
+                                const PictureOutputSettings& settings)
+{
+    if (!settings.pixFmt.empty()) {
+        const AVPixelFormat named = av_get_pix_fmt(settings.pixFmt.c_str());
         if (named == AV_PIX_FMT_NONE)
-            FailUsage("--pix-fmt: unknown pixel format '" + pixFmt + "'");
+            FailUsage("--pix-fmt: unknown pixel format '" + settings.pixFmt + "'");
         return named;
     }
+    // .rgb is RGB: the decoded bytes when the codec gives RGB, else RGB24.
+    if (std::strcmp(format.name, "rawvideo") == 0 && EndsWith(settings.path, ".rgb") &&
+        layout.avFormat == AV_PIX_FMT_UYVY422)
+        return AV_PIX_FMT_RGB24;
     if (encoder.pix_fmts != nullptr)
         return avcodec_find_best_pix_fmt_of_list(encoder.pix_fmts, layout.avFormat, 0, nullptr);
     // Y4M holds planar YUV only.
@@ -68,12 +82,15 @@ void OpenEncoder(PictureOutput& output, const AVCodec& encoder, AVPixelFormat pi
     context.time_base = av_inv_q(settings.rate);
     context.framerate = settings.rate;
     context.sample_aspect_ratio = settings.sampleAspect;
-    context.field_order = AV_FIELD_TT;  // field 0, the even lines, is always first
-    // The codec's YCbCr is studio-range BT.601, and the conversion keeps it so.
+    context.field_order = AvFieldOrder(settings.fieldOrder);
+    context.color_primaries = settings.colour.primaries;
+    context.color_trc = settings.colour.transfer;
+    // YCbCr keeps the codec's matrix and video range (full range for yuvj).
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(pixelFormat);
-    if (descriptor != nullptr && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
-        context.color_range = AVCOL_RANGE_MPEG;
-        context.colorspace = AVCOL_SPC_SMPTE170M;
+    if (descriptor != nullptr && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3) {
+        context.colorspace = settings.colour.matrix;
+        context.color_range = std::strncmp(av_get_pix_fmt_name(pixelFormat), "yuvj", 4) == 0 ? AVCOL_RANGE_JPEG
+                                                                                          : AVCOL_RANGE_MPEG;
     }
     UseSliceThreads(context);
     if (output.muxer->oformat->flags & AVFMT_GLOBALHEADER)
@@ -96,6 +113,12 @@ void Drain(PictureOutput& output)
         av_packet_rescale_ts(output.packet.get(), output.encoder->time_base, stream.time_base);
         output.packet->stream_index = 0;
         const int written = av_interleaved_write_frame(output.muxer.get(), output.packet.get());
+        if (written == AVERROR(EPIPE)) {
+            // Whoever read our output has gone: stop as if interrupted.
+            output.readerGone = true;
+            StopForClosedOutput();
+            return;
+        }
         if (written < 0)
             Fail(output.path, "cannot write: " + AvErrorText(written));
     }
@@ -123,7 +146,7 @@ PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const Pix
         Fail(settings.path, "cannot set up the container");
     output.muxer.reset(raw);
     const AVCodec* encoder = ChooseEncoder(*format, settings);
-    OpenEncoder(output, *encoder, ChoosePixelFormat(*format, *encoder, layout, settings.pixFmt), settings);
+    OpenEncoder(output, *encoder, ChoosePixelFormat(*format, *encoder, layout, settings), settings);
 
     AVStream* stream = avformat_new_stream(raw, nullptr);
     avcodec_parameters_from_context(stream->codecpar, output.encoder.get());
@@ -149,24 +172,31 @@ PictureOutput OpenPictureOutput(const PictureOutputSettings& settings, const Pix
     if (av_frame_get_buffer(output.frame.get(), 0) < 0)
         Fail(settings.path, "out of memory");
     output.packet.reset(av_packet_alloc());
-    output.scaler.reset(sws_getContext(settings.width, settings.height, layout.avFormat, settings.width,
-                                       settings.height, output.encoder->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND,
-                                       nullptr, nullptr, nullptr));
-    if (output.scaler == nullptr)
-        Fail(settings.path, std::string("cannot convert ") + layout.name + " to " +
-                                av_get_pix_fmt_name(output.encoder->pix_fmt));
+    output.frame->interlaced_frame = settings.fieldOrder != FieldOrder::PROGRESSIVE;
+    output.frame->top_field_first = settings.fieldOrder == FieldOrder::TOP_FIRST;
+    output.frame->color_primaries = output.encoder->color_primaries;
+    output.frame->color_trc = output.encoder->color_trc;
+    output.frame->colorspace = output.encoder->colorspace;
+    output.frame->color_range = output.encoder->color_range;
+    const bool fullRange = output.encoder->color_range == AVCOL_RANGE_JPEG;
+    const AVColorSpace matrix = settings.colour.matrix;
+    PrepareConverter(output.converter, {layout.avFormat, settings.width, settings.height, matrix, false},
+                     {output.encoder->pix_fmt, settings.width, settings.height, matrix, fullRange},
+                     settings.fieldOrder != FieldOrder::PROGRESSIVE);
     return output;
 }
 
 void WritePicture(PictureOutput& output, const uint8_t* picture, int64_t number)
 {
+    if (output.readerGone)
+        return;
     AVFrame& frame = *output.frame;
     // The encoder may still hold the previous picture.
     if (av_frame_make_writable(&frame) < 0)
         Fail(output.path, "out of memory");
     const uint8_t* planes[4] = {picture, nullptr, nullptr, nullptr};
     const int strides[4] = {int(LineBytes(*output.layout, frame.width)), 0, 0, 0};
-    sws_scale(output.scaler.get(), planes, strides, 0, frame.height, frame.data, frame.linesize);
+    RunConverter(output.converter, planes, strides, frame.data, frame.linesize);
     frame.pts = number;
     ++output.frames;
     const int sent = avcodec_send_frame(output.encoder.get(), &frame);
@@ -177,14 +207,9 @@ void WritePicture(PictureOutput& output, const uint8_t* picture, int64_t number)
 
 void ClosePictureOutput(PictureOutput& output)
 {
-    avcodec_send_frame(output.encoder.get(), nullptr);
-    Drain(output);
-    const int finished = av_write_trailer(output.muxer.get());
-    if (finished < 0)
-        Fail(output.path, "cannot finish the file: " + AvErrorText(finished));
-    if (output.muxer->pb != nullptr) {
-        const int closed = avio_closep(&output.muxer->pb);
-        if (closed < 0)
-            Fail(output.path, "cannot finish the file: " + AvErrorText(closed));
+    if (!output.readerGone) {
+        avcodec_send_frame(output.encoder.get(), nullptr);
+        Drain(output);
     }
+    output.readerGone = FinishOutput(*output.muxer, output.path, output.readerGone);
 }

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: BSD-2-Clause
-// Decoded pictures to Y4M, raw video, numbered images or any FFmpeg encoder.
-// Without --codec the output stays lossless: the container's default encoder
-// is kept only when it is lossless, otherwise FFV1 codes the pictures.
+// Decoded pictures to Y4M, raw video, numbered images or any FFmpeg encoder,
+// tagged with their field order and colour. Without --codec the output stays
+// lossless: the container's default encoder is kept only when it is
+// lossless, otherwise FFV1 codes the pictures, or where the container takes
+// no FFV1 (MOV) they are stored uncompressed.
 #pragma once
 
 #include "Codec.h"
 #include "Ffmpeg.h"
+#include "PictureConverter.h"
 #include "StreamCarrier.h"
 
 #include <string>
@@ -20,6 +23,8 @@ struct PictureOutputSettings {
     int height = 0;
     AVRational rate = {25, 1};
     AVRational sampleAspect = {0, 1};
+    FieldOrder fieldOrder = FieldOrder::TOP_FIRST;
+    ColourFacts colour;  // its matrix: that of the decoded YCbCr, never unspecified
     int64_t expectedFrames = 0;
     StreamCarrier* carrier = nullptr;  // adds the input's other streams and tags
 };
@@ -28,11 +33,12 @@ struct PictureOutput {
     std::string path;
     OutputContext muxer;
     CodecContext encoder;
-    ScalerPtr scaler;
+    PictureConverter converter;
     FramePtr frame;
     PacketPtr packet;
     const PixelLayout* layout = nullptr;
     int64_t frames = 0;
+    bool readerGone = false;  // standard output's reader closed the pipe
 };
 
 // The muxer for a name ("-" is Y4M), or a usage failure.

@@ -5,10 +5,13 @@
 // damaged, cut and impossible files end with bus messages, never a crash
 // or a stall. Runs in the sanitizer builds too, loading the plugin built
 // there.
+#include "AviHeader.h"
 #include "AviOutput.h"
+#include "FrameLayout.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -55,12 +58,15 @@ std::string TopDown(const std::string& bottomUp, size_t lineBytes)
 }
 
 void WriteAvi(const fs::path& path, const std::vector<std::string>& frames, const PixelLayout& layout,
-              int width = WIDTH, int height = HEIGHT)
+              int width = WIDTH, int height = HEIGHT, FieldOrder fieldOrder = FieldOrder::TOP_FIRST,
+              ColourFacts colour = {})
 {
     AviStreamInfo stream;
     stream.width = width;
     stream.height = height;
     stream.format = CompressedHeader(layout, width, height);
+    stream.fieldOrder = fieldOrder;
+    stream.colour = colour;
     AviWriter writer;
     OpenAvi(writer, path, stream);
     for (const std::string& frame : frames)
@@ -79,6 +85,7 @@ size_t FrameOffset(const std::string& file, int index)
 
 struct PipelineRun {
     std::vector<std::string> frames;  // what reached the appsink named "out"
+    std::string caps;                 // of the first of them
     std::vector<std::string> warnings;
     std::vector<std::string> errors;
     bool ended = false;  // by EOS or an error, within the time allowed
@@ -149,8 +156,14 @@ PipelineRun RunToEnd(const Pipeline& pipeline)
     const auto types = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_WARNING);
     GstAppSink* out = pipeline.Out();
     const auto pullFrames = [&] {
-        while (GstSample* sample = out != nullptr ? gst_app_sink_try_pull_sample(out, 0) : nullptr)
+        while (GstSample* sample = out != nullptr ? gst_app_sink_try_pull_sample(out, 0) : nullptr) {
+            if (run.frames.empty()) {
+                gchar* caps = gst_caps_to_string(gst_sample_get_caps(sample));
+                run.caps = caps;
+                g_free(caps);
+            }
             run.frames.push_back(SampleBytes(sample));
+        }
     };
     while (!run.ended && std::chrono::steady_clock::now() < deadline) {
         pullFrames();
@@ -303,21 +316,58 @@ TEST_F(GstPipelines, RecordsSoundBesideThePicturesInStep)
     EXPECT_TRUE(samples == expected);
 }
 
-// Frame 2's first slice claims 16 MB: it becomes frame 1, with a warning.
+// Frame 1's last slice says it is a byte longer than its blocks, and frame
+// 2's first slice claims 16 MB: both become frame 0, with a warning each.
 TEST_F(GstPipelines, DamagedFramesAreConcealedWithAWarning)
 {
     std::vector<std::string> frames = VectorFrames();
+    std::string& slack = frames[1];
+    const FrameLayout layout = ParseFrameLayout(reinterpret_cast<const uint8_t*>(slack.data()), slack.size());
+    slack[slack.size() - layout.fields[1].sliceBytes[3]] += 1;  // its low length byte is not 255
+    slack.push_back(0);
     frames[2][4] = frames[2][5] = frames[2][6] = char(0xFF);
     const fs::path avi = dir / "damaged.avi";
     WriteAvi(avi, frames, PIXEL_LAYOUTS[0]);
     const PipelineRun run = RunToEnd(Pipeline(DecodePipeline(avi, "UYVY")));
     EXPECT_TRUE(run.errors.empty());
-    ASSERT_EQ(run.warnings.size(), 1u);
-    EXPECT_EQ(run.warnings[0].rfind("frame 2 is damaged (slice 0 of field 0 runs ", 0), 0u) << run.warnings[0];
-    EXPECT_NE(run.warnings[0].find("replaced by frame 1."), std::string::npos) << run.warnings[0];
+    ASSERT_EQ(run.warnings.size(), 2u);
+    EXPECT_EQ(run.warnings[0], "frame 1 is damaged (its coded blocks are damaged); replaced by frame 0.");
+    EXPECT_EQ(run.warnings[1].rfind("frame 2 is damaged (slice 0 of field 0 runs ", 0), 0u) << run.warnings[1];
+    EXPECT_NE(run.warnings[1].find("replaced by frame 0."), std::string::npos) << run.warnings[1];
     ASSERT_EQ(run.frames.size(), 4u);
-    EXPECT_TRUE(run.frames[2] == AstronautVector(75, ".dec"));
+    EXPECT_TRUE(run.frames[2] == AstronautVector(50, ".dec"));
     EXPECT_TRUE(run.frames[3] == AstronautVector(99, ".dec"));
+}
+
+// The field order and colour of the file reach the raw caps, and those of
+// the raw caps the file.
+TEST_F(GstPipelines, CarryFieldOrderAndColour)
+{
+    const ColourFacts hd = {AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709};
+    const fs::path avi = dir / "facts.avi";
+    WriteAvi(avi, {VectorFrames()[0]}, PIXEL_LAYOUTS[0], WIDTH, HEIGHT, FieldOrder::BOTTOM_FIRST, hd);
+    PipelineRun run = RunToEnd(Pipeline(DecodePipeline(avi, "UYVY")));
+    EXPECT_NE(run.caps.find("interlace-mode=(string)interleaved"), std::string::npos) << run.caps;
+    EXPECT_NE(run.caps.find("field-order=(string)bottom-field-first"), std::string::npos) << run.caps;
+    EXPECT_NE(run.caps.find("colorimetry=(string)bt709"), std::string::npos) << run.caps;
+    WriteAvi(avi, {VectorFrames()[0]}, PIXEL_LAYOUTS[0], WIDTH, HEIGHT, FieldOrder::PROGRESSIVE);
+    run = RunToEnd(Pipeline(DecodePipeline(avi, "UYVY")));
+    EXPECT_NE(run.caps.find("interlace-mode=(string)progressive"), std::string::npos) << run.caps;
+    GstCaps* caps = gst_caps_from_string(run.caps.c_str());
+    GstVideoInfo info;
+    ASSERT_TRUE(caps != nullptr && gst_video_info_from_caps(&info, caps)) << run.caps;
+    EXPECT_EQ(info.colorimetry.matrix, GST_VIDEO_COLOR_MATRIX_BT601) << "the usual for 486 lines";
+    gst_caps_unref(caps);
+
+    const fs::path recorded = dir / "recorded.avi";
+    RunToEnd(Pipeline("filesrc location=" + Vector("astronaut-720x486.uyvy").string() +
+                      " ! rawvideoparse width=720 height=486 format=uyvy framerate=25/1 interlaced=true "
+                      "top-field-first=false colorimetry=bt709 ! qf25enc ! qf25avisink location=" +
+                      recorded.string()));
+    AviHeader header;
+    ASSERT_TRUE(ReadAviHeader(recorded, header));
+    EXPECT_TRUE(header.fieldOrder == FieldOrder::BOTTOM_FIRST);
+    EXPECT_TRUE(header.colour == hd);
 }
 
 TEST_F(GstPipelines, GarbledCutAndImpossibleFilesEndCleanly)

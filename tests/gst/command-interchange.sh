@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: BSD-2-Clause
 # The GStreamer plugin and the qf25 command agree: what `qf25 encode` writes
 # plays through avidemux and qf25dec, and through playbin as gst-play drives
-# it, to exactly the pictures `qf25 decode` gives; what qf25enc and
+# it, to exactly the pictures `qf25 decode` gives (also at an odd height); what qf25enc and
 # qf25avisink record, the command, ffprobe and avidemux read, also when the
 # recording is interrupted; sound goes both ways sample for sample, and
 # gst-play plays it; gst-inspect lists the elements.
@@ -33,6 +33,14 @@ for layout in UYVY:yuv BGR:rgb; do
         ! filesink location="demuxed.${layout#*:}"
     same "demuxed.${layout#*:}" "command.${layout#*:}"
 done
+
+# The last line of an odd height repeats the line of its field above it, in both.
+ffmpeg -v error -f lavfi -i testsrc2=size=720x488 -frames:v 1 -pix_fmt uyvy422 -f rawvideo tall.uyvy
+head -c $((720 * 487 * 2)) tall.uyvy >odd.uyvy
+"$qf25" encode -q --size 720x487 --pix-fmt uyvy422 odd.uyvy odd.avi 2>/dev/null
+"$qf25" decode -q odd.avi odd-command.yuv
+gst-launch-1.0 -q filesrc location=odd.avi ! avidemux ! qf25dec ! video/x-raw,format=UYVY ! filesink location=odd-gst.yuv
+same odd-gst.yuv odd-command.yuv
 
 # Video only: playbin's default deinterlacer would turn each frame's fields into frames of their own.
 gst-play-1.0 --no-interactive --flags=0x1 --videosink="filesink location=played.yuv" clip.avi >played.log 2>&1

@@ -36,6 +36,11 @@ TEST_F(ToolCommand, EveryCommandHasHelpAndBadCommandLinesExitWith2)
         EXPECT_EQ(help.out.rfind(std::string("usage: qf25 ") + command, 0), 0u) << help.out;
     }
     EXPECT_EQ(RunQf25({"--help"}).exitCode, 0);
+    // The manual page in the tree reads as it is, without a build.
+    const std::string picture = QF25_DEMO_PICTURE;
+    const std::string page = ReadFile(picture.substr(0, picture.rfind('/')) + "/../qf25.1");
+    EXPECT_NE(page.find(".TH QF25 1"), std::string::npos);
+    EXPECT_EQ(page.find('@'), std::string::npos);
     const ProgramResult unknown = RunQf25({"transcode"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.err, "qf25: unknown command 'transcode'; try 'qf25 --help'\n");
@@ -259,25 +264,29 @@ TEST_F(ToolCommand, NeverOverwritesTheInputNorLeavesHalfFiles)
     EXPECT_EQ(ListDirectory(dir.path), listing);
 }
 
+// Ctrl-C, TERM and a hang-up (the terminal closed) all end with a whole file.
 TEST_F(ToolCommand, InterruptKeepsWhatWasEncodedPlayable)
 {
     std::signal(SIGPIPE, SIG_IGN);
-    const std::string out = dir.Path("live.avi");
-    RunningProgram program = StartQf25({"encode", "-", out}, dir);
     const std::string frames = ReadFile(clip);
-    ASSERT_TRUE(WriteToProgram(program, "YUV4MPEG2 W720 H486 F25:1 It A1:1 C422\n"));
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(WriteToProgram(program, "FRAME\n" + frames.substr(0, FRAME_BYTES)));
-    // The input stays open, as a camera's would; wait until the frames are in.
-    for (int wait = 0; wait < 100 && ListDirectory(dir.path).size() < 4; ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    kill(program.pid, SIGINT);
-    const ProgramResult result = WaitForProgram(program);
-    EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_NE(result.err.find("qf25: interrupted; " + out + " holds the first 5 frames\n"), std::string::npos)
-        << result.err;
-    EXPECT_EQ(ProbeStream(out, "nb_read_packets"), "5");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string out = dir.Path("live" + std::to_string(signal) + ".avi");
+        RunningProgram program = StartQf25({"encode", "-", out}, dir);
+        ASSERT_TRUE(WriteToProgram(program, "YUV4MPEG2 W720 H486 F25:1 It A1:1 C422\n"));
+        for (int i = 0; i < 5; ++i)
+            ASSERT_TRUE(WriteToProgram(program, "FRAME\n" + frames.substr(0, FRAME_BYTES)));
+        // The input stays open, as a camera's would; wait until the frames are in.
+        const size_t files = ListDirectory(dir.path).size();
+        for (int wait = 0; wait < 100 && ListDirectory(dir.path).size() <= files; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(program.pid, signal);
+        const ProgramResult result = WaitForProgram(program);
+        EXPECT_EQ(result.exitCode, 130) << signal << result.err;
+        EXPECT_NE(result.err.find("qf25: interrupted; " + out + " holds the first 5 frames\n"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(ProbeStream(out, "nb_read_packets"), "5");
+    }
 }
 
 TEST_F(ToolCommand, DemoAndBenchRunOnTheirOwn)

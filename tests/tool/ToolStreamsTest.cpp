@@ -164,6 +164,15 @@ TEST_F(ToolStreams, SoundStaysInStepAcrossOffsetsCutsAndLeftOutFrames)
     EXPECT_EQ(delayed.substr(0, silence), std::string(silence, '\0'));
     EXPECT_TRUE(delayed.substr(silence) == Samples(late, 1, "s16le"));
 
+    // Pictures timed in milliseconds that state no rate are read ahead to
+    // measure one: the sound read meanwhile is kept.
+    const std::string rateless = dir.Path("rateless.flv");
+    Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=0.8", "-f", "lavfi", "-i",
+            "sine=r=44100:d=0.8", "-vf", "settb=1/1000,setpts='N*40+mod(N*N*13,29)'", "-enc_time_base", "1/1000",
+            "-c:v", "flv1", "-c:a", "pcm_s16le", "-flvflags", "no_metadata", rateless});
+    ASSERT_EQ(RunQf25({"encode", "-q", rateless, dir.Path("rateless.avi")}).exitCode, 0);
+    EXPECT_TRUE(Samples(dir.Path("rateless.avi"), 0, "s16le") == Samples(rateless, 0, "s16le"));
+
     ASSERT_EQ(RunQf25({"encode", "-q", "--frames", "4", clip, dir.Path("four.avi")}).exitCode, 0);
     const size_t samples = Samples(dir.Path("four.avi"), 1, "s16le").size() / 2;
     EXPECT_GE(samples, 4 * 1920u);
@@ -248,7 +257,8 @@ TEST_F(ToolStreams, InterruptedEncodeEndsWithThePicturesAndTheirSound)
 }
 
 // Cut inside the sound after frame 5: the pictures before the cut are
-// converted, the damage is named and the command ends with status 3.
+// converted, the damage and the cut are named and the command ends with
+// status 3.
 TEST_F(ToolStreams, DamagedOrCutSoundIsReportedAndThePicturesKept)
 {
     const std::string bytes = ReadFile(avi);
@@ -261,6 +271,8 @@ TEST_F(ToolStreams, DamagedOrCutSoundIsReportedAndThePicturesKept)
     EXPECT_EQ(decoded.exitCode, 3);
     EXPECT_EQ(decoded.err, "qf25: " + cut + ": stream 1 (pcm_s24le audio) is damaged at 0.200 s (the file marks its "
                                             "data as damaged)\n"
+                           "qf25: " + cut + ": the file ends after 5 of the 10 frames its header announces; it was "
+                                            "cut short\n"
                            "qf25: " + cut + ": stream 1 (pcm_s24le audio) is cut short: it ends after 0.203 s of the "
                                             "0.400 s the file declares\n"
                            "qf25: " + cut + ": stream 2 (pcm_s16le audio) is cut short: it ends after 0.200 s of the "
