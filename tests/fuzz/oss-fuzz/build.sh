@@ -20,7 +20,7 @@ cmake -S "$src" -B "$WORK/qf25-build" -G Ninja -DCMAKE_BUILD_TYPE=None \
     -DCMAKE_C_COMPILER="$CC" -DCMAKE_CXX_COMPILER="$CXX" \
     -DCMAKE_C_FLAGS="$CFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS" \
     -DQF25_FUZZ=ON -DQF25_FUZZ_ENGINE="$LIB_FUZZING_ENGINE" \
-    -DQF25_BENCH=OFF -DQF25_GSTREAMER=OFF
+    -DQF25_BENCH=OFF -DQF25_GSTREAMER=OFF -DQF25_VLC=OFF
 cmake --build "$WORK/qf25-build" -j "$(nproc)" --target "${targets[@]/#/qf25_fuzz_}"
 
 mkdir -p "$OUT/lib"
