@@ -37,7 +37,7 @@ export LIB_FUZZING_ENGINE=-fsanitize=fuzzer
 # library beyond the C and C++ runtimes found in $OUT/lib.
 targets=()
 for program in "$OUT"/qf25_fuzz_*; do
-    case $program in *.*) continue ;; esac  # dictionaries, options, corpora
+    case ${program##*/} in *.*) continue ;; esac  # dictionaries, options, corpora
     target=${program##*/qf25_fuzz_}
     for file in "$program.dict" "$program.options" "${program}_seed_corpus.zip"; do
         [ -s "$file" ] || { echo "build.sh left no $file" >&2; exit 1; }
