@@ -44,9 +44,8 @@ void ReleaseInstance(CodecInstance* instance)
     FreeTable(&instance->lumaReciprocals);
 }
 
-// Builds everything in the order the workers need it: records and events
-// first, then the tables, and the threads last, once there is nothing left
-// that could fail half-way through a running worker.
+// Builds the worker records and events, then the tables. The workers'
+// threads start with the first field decoded on them (SliceWorker.cpp).
 bool ConstructInstance(CodecInstance* instance)
 {
     instance->quality = 0;
@@ -75,10 +74,6 @@ bool ConstructInstance(CodecInstance* instance)
     InitTransformKernels(&instance->transformKernels, cpuFlags);
     InitEntropyKernels(&instance->entropyKernels, cpuFlags);
     InitPixelKernels(&instance->pixelKernels, cpuFlags);
-    for (int k = 0; k < SLICE_COUNT; ++k) {
-        if (ConstructionShouldFail() || !StartWorker(instance->workers[k], instance, k))
-            return false;
-    }
     return true;
 }
 

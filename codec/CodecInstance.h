@@ -48,9 +48,10 @@ struct CodecInstance {
 };
 
 // Allocates and constructs an instance: tables for quality 95, entropy tables,
-// four idle workers. Returns null, having released everything it made, when
-// any allocation, event or thread cannot be had. Geometry, fourcc and pixel
-// format are left zero for the creator to set.
+// four workers whose threads start with the first field decoded on them.
+// Returns null, having released everything it made, when any allocation or
+// event cannot be had. Geometry, fourcc and pixel format are left zero for
+// the creator to set.
 CodecInstance* CreateCodecInstance();
 
 // Stops the workers, releases the tables and frees the record. Null is a no-op.

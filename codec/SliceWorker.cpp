@@ -80,9 +80,26 @@ uint32_t WorkerMain(void* argument)
     return 0;
 }
 
+// One worker for each processor besides the caller's, and none on a single
+// processor (a process held to one core by taskset, a container or a fuzzing
+// worker), where a woken worker would only take turns with the caller.
 int32_t HelpersFor(int processors)
 {
-    return std::clamp(processors - 1, 1, SLICE_COUNT - 1);
+    return std::clamp(processors - 1, 0, SLICE_COUNT - 1);
+}
+
+// Starts the threads of the first `wanted` workers that have none, so that an
+// instance that only encodes, or runs on one processor, starts none. Returns
+// how many of them have a thread; a thread that cannot be had now is tried
+// again on the next field, and its slices meanwhile go to the others.
+int32_t StartHelpers(CodecInstance* instance, int32_t wanted)
+{
+    for (int k = 0; k < wanted; ++k) {
+        SliceWorker* worker = instance->workers[k];
+        if (!worker->thread && (ConstructionShouldFail() || !StartWorker(worker, instance, k)))
+            return k;
+    }
+    return wanted;
 }
 
 }  // namespace
@@ -143,8 +160,9 @@ bool DecodeSlicesOnWorkers(CodecInstance* instance, const SliceSpan spans[SLICE_
     std::copy(spans, spans + SLICE_COUNT, job->spans);
     job->damaged.store(false, std::memory_order_relaxed);
     job->remaining.store(SLICE_COUNT, std::memory_order_relaxed);
+    const int32_t helpers = StartHelpers(instance, job->helpers);
     job->next.store(0, std::memory_order_release);
-    for (int k = 0; k < job->helpers; ++k)
+    for (int k = 0; k < helpers; ++k)
         SignalEvent(instance->workers[k]->wakeEvent);
     DecodeClaimedSlices(instance, job);
     // Waiting without limit: a slice's work is bounded by the picture, and the

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // An instance's four decoding threads and the field they share. The caller
 // publishes a field's four slices in its FieldJob, wakes as many workers as
-// there are other processors, and takes slices itself; every thread claims
+// there are other processors (starting their threads on the first field that
+// needs them), and takes slices itself; every thread claims
 // the next unclaimed slice, so a worker that wakes late costs nothing but the
 // slices it no longer gets. A worker that runs out of slices keeps looking
 // for a moment before it sleeps, since the next field usually follows at once.
@@ -34,7 +35,7 @@ struct FieldJob {
     std::atomic<int32_t> remaining;  // slices claimed or not that are not yet decoded
     std::atomic<bool> damaged;       // some slice did not end where its length says
     PlatformEvent* doneEvent;        // signalled by the worker that decodes the last slice
-    int32_t helpers;                 // workers woken for each field
+    int32_t helpers;                 // workers woken for each field, 0 on one processor
 };
 
 struct SliceWorker {
@@ -56,7 +57,7 @@ SliceWorker* CreateWorker();
 bool StartWorker(SliceWorker* worker, CodecInstance* owner, int sliceIndex);
 
 // Decodes the four slices into the field at `output` on the caller's thread
-// and the woken workers; returns once all are decoded, true when one of them
+// and the woken workers (the caller alone when no worker can be had); returns once all are decoded, true when one of them
 // was damaged. Not called again before it has returned.
 bool DecodeSlicesOnWorkers(CodecInstance* instance, const SliceSpan spans[SLICE_COUNT], uint8_t* output,
                            ptrdiff_t stride);

@@ -8,6 +8,8 @@
 // carries t past 63 ends the block, and so does a value code read at t = 64
 // (after a value at position 63 only the end of block is valid). Each code
 // covers at least one position, so a block never takes more than 64 codes.
+#include <algorithm>
+
 #include "entropy/EntropyInternal.h"
 
 namespace {
@@ -27,6 +29,13 @@ unsigned TrailingOnes(uint32_t bits, unsigned limit)
 
 void DecodeCodesPlain(BitReader* reader, int t, Block* block)
 {
+    // Past the end every bit reads as zero, a run of one zero each two bits
+    // until the block is full: what a cut slice's remaining blocks read, taken
+    // at once rather than code by code.
+    if (reader->position / 8 >= reader->size) {
+        SkipBits(reader, 2 * unsigned(std::max(1, 64 - t)));
+        return;
+    }
     for (;;) {
         const uint32_t bits = PeekBits(reader, LONGEST_CODE_BITS);
         if (!(bits & 1)) {

@@ -156,8 +156,8 @@ QF25_API intptr_t QF25_CALL DriverProc(uintptr_t driverId, void* driverHandle, u
  * Creates a compressor for frames described by `format` (the whole frame:
  * width, height, layout). It codes at quality 95 unless QFC_SetQuality says
  * otherwise. Returns null when the format has no positive width, a height of
- * 0, or a size (width x |height| x 6) beyond 32 bits, or when memory or
- * threads cannot be had. The header is read during the call only.
+ * 0, or a size (width x |height| x 6) beyond 32 bits, or when memory
+ * cannot be had. The header is read during the call only.
  */
 QF25_API void* QF25_CALL QFC_CompressFieldBegin(const void* format);
 
@@ -255,8 +255,10 @@ QF25_API const char* QF25_CALL QFC_KernelTier(void);
 /*
  * Chooses the threads that decode the four slices of each field: 4 (the
  * default) shares them between the calling thread and the handle's own
- * worker threads, as many as there are other processors, and returns once
- * all are decoded; 1 decodes them one after another on the calling thread,
+ * worker threads, as many as there are other processors the process may
+ * run on (none when it is held to one), started by the first field that
+ * needs them, and returns once all are decoded (on the calling thread alone
+ * while a worker thread cannot be had); 1 decodes them one after another on the calling thread,
  * which suits hosts that already run one handle per core. The decoded pictures are the
  * same either way. Returns QF25_OK, or QF25_ERROR_BADPARAM (and changes nothing) for
  * a null handle or any other count.

@@ -71,6 +71,13 @@ void JoinThread(PlatformThread* thread)
 
 int ProcessorCount()
 {
+    DWORD_PTR allowed = 0, all = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &allowed, &all) && allowed != 0) {
+        int count = 0;
+        for (; allowed; allowed &= allowed - 1)
+            ++count;
+        return count;
+    }
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     return system.dwNumberOfProcessors > 0 ? int(system.dwNumberOfProcessors) : 1;

@@ -6,8 +6,10 @@
 # under <build>/coverage-html/index.html, and one line per folder, its line
 # coverage then its branch coverage. The Windows tests are left out: they run
 # the DLL, which is not built with coverage; so are the packaging tests,
-# which need `make deb` and `make install` of a release build, and the
-# benchmarks' tests, which unoptimised and counting outlast their time limit.
+# which need `make deb`, `make dist` and `make install` of a release build,
+# the FFmpeg wrapper's, which need the FFmpeg that `make check` builds with
+# its own library, and the benchmarks' tests, which unoptimised and counting
+# outlast their time limit.
 #
 #   coverage-report.sh <build directory made with --coverage>
 set -euo pipefail
@@ -20,7 +22,7 @@ find "$build" -name '*.gcda' -delete
 # A failed test still leaves what it reached; the report comes first, then
 # the failure.
 status=0
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E '^(Wine|DllExports|DebPackage|InstallConsumers|ToolBench)' ||
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E '^(Wine|DllExports|DebPackage|SourceTarball|InstallConsumers|FfmpegWrapper|ToolBench)' ||
     status=$?
 
 rm -rf "$html"

@@ -257,12 +257,16 @@ TEST(EntropyCode, CorruptBlocksEndInsideTheBlock)
             }
         }
     }
-    const std::vector<uint8_t> truncated = {0x23, 0x01};  // the DC, then zeros
+    // Cut after the DC, or before the block: zeros to 64, read as codes or
+    // taken at once, end at the same bit.
+    const std::vector<uint8_t> truncated = {0x23, 0x01};
     for (const EntropyTier& decoder : EntropyTiers()) {
         uint32_t position;
         Block expected{};
         expected.v[0] = 0x123;
         ExpectBlocksEqual(expected, DecodeOne(decoder.kernels.decodeBlocks, truncated, &position));
+        EXPECT_EQ(position, 12u + 126) << decoder.name;
+        ExpectBlocksEqual(Block{}, DecodeOne(decoder.kernels.decodeBlocks, {}, &position));
         EXPECT_EQ(position, 12u + 126) << decoder.name;
     }
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // QFC_SetSliceThreads: a handle that decodes its slices on the calling
 // thread gives the pictures, and reports the damage, that its workers give.
+#include <sched.h>
+
 #include <thread>
 
 #include "DriverTest.h"
+#include "codec/SliceWorker.h"
 #include "support/FrameCoding.h"
 #include "support/Photo.h"
 
@@ -88,6 +91,37 @@ TEST(FieldSliceThreads, OnlyOneOrFourAreTakenAndTheChoiceCanChange)
         EXPECT_EQ(DecodeFrame(decoder.codec(), frame, &decoded), FIELD_OK);
         EXPECT_TRUE(decoded.bytes == expected.bytes) << threads;
     }
+}
+
+// A process held to one processor (taskset, a container) starts no worker
+// thread: the caller decodes every slice, and the frame comes out as the
+// workers give it.
+TEST(FieldSliceThreads, OneProcessorStartsNoWorker)
+{
+    const Picture photo = ScaledPhoto(PIXEL_FORMAT_UYVY, 720, 486, false);
+    InstancePtr encoder = MakeInstance(photo);
+    const std::vector<uint8_t> frame = EncodeFrame(encoder.get(), photo);
+    Picture expected = photo;
+    {
+        DecoderHandle decoder(photo);
+        ASSERT_EQ(DecodeFrame(decoder.codec(), frame, &expected), FIELD_OK);
+    }
+    std::thread([&] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+        DecoderHandle decoder(photo);
+        ASSERT_TRUE(decoder.handle);
+        for (int i = 0; i < 2; ++i) {
+            Picture decoded = photo;
+            std::fill(decoded.bytes.begin(), decoded.bytes.end(), 0);
+            EXPECT_EQ(DecodeFrame(decoder.codec(), frame, &decoded), FIELD_OK);
+            EXPECT_TRUE(decoded.bytes == expected.bytes);
+        }
+        for (const SliceWorker* worker : decoder.codec()->workers)
+            EXPECT_EQ(worker->thread, nullptr);
+    }).join();
 }
 
 // What a host running one handle per core does: each thread decodes with its

@@ -2,14 +2,16 @@
 # SPDX-License-Identifier: BSD-2-Clause
 # The patched FFmpeg of build-ffmpeg.sh as users run it: the conformance
 # vectors coded and decoded to their exact bytes, field order through AVI,
-# refusals, and damaged, cut and garbled files. With the qf25 command it also
-# compares pictures with `qf25 decode`, has `qf25 info --verify` read ffmpeg's
-# AVI, and opens a file with Debian's own ffprobe on the patched libraries.
+# refusals, damaged, cut and garbled files and the container fuzz corpus.
+# With the qf25 command it also compares pictures with `qf25 decode`, has
+# `qf25 info --verify` read ffmpeg's AVI, and opens a file with Debian's own
+# ffprobe on the patched libraries.
 #
 #   run-ffmpeg-tests.sh <FFmpeg prefix> <vector dir> [<qf25 command>]
 set -euo pipefail
 [ -x "$1/bin/ffmpeg" ] || { echo "FAILED: no $1/bin/ffmpeg: make check builds it (scripts/build-ffmpeg.sh)" >&2; exit 1; }
 prefix=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 vectors=$(cd "$2" && pwd)
 qf25=${3:+$(realpath "$3")}
 work=$prefix/test
@@ -132,6 +134,16 @@ status=0
 "$prefix/bin/ffmpeg" -nostdin -hide_banner -i garbled.avi -f framemd5 garbled.md5 2>garbled.log || status=$?
 [ $status -lt 128 ] || fail "ffmpeg crashed on a garbled file (status $status): $(tail -5 garbled.log)"
 grep -q "libqf25" garbled.log || fail "the garbled frames are not named: $(cat garbled.log)"
+
+# The container fuzz target's corpus, hostile files that reach the tool's
+# reading and decoding, through the wrapper: refused or decoded, never a
+# crash or a sanitizer's report.
+for input in "$root/tests/fuzz/corpus/container"/*; do
+    status=0
+    "$prefix/bin/ffmpeg" -nostdin -hide_banner -y -i "$input" -f rawvideo /dev/null 2>corpus.log || status=$?
+    [ $status -lt 128 ] && ! grep -q "Sanitizer" corpus.log ||
+        fail "ffmpeg fails on the fuzz input $(basename "$input") (status $status): $(tail -5 corpus.log)"
+done
 
 [ -n "$qf25" ] || exit 0
 

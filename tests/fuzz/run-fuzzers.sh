@@ -9,7 +9,8 @@
 # executions and what it found; exits 1 when any target crashed, timed out
 # or ran out of memory. FUZZ_PARALLEL sets how many run at once (a long
 # campaign runs every target at the same time, so that it ends when one
-# target would).
+# target would). FUZZ_CPUS, a list of processor numbers, pins the targets
+# to them in turn (taskset), one core each for a campaign's measured run.
 #
 #   run-fuzzers.sh <output directory> <seconds per target> <target>...
 set -uo pipefail
@@ -20,6 +21,7 @@ shift 2
 corpus=${FUZZ_CORPUS:-$(cd "$(dirname "$0")/corpus" && pwd)}
 scratch=${FUZZ_SCRATCH:-$(dirname "$out")/fuzz-scratch}
 parallel=${FUZZ_PARALLEL:-2}
+read -ra cpus <<<"${FUZZ_CPUS:-}"
 
 # The options file's [libfuzzer] settings as flags; its dictionary lies in
 # the output directory.
@@ -30,15 +32,17 @@ options_of() {
         sed "s|^-dict=|-dict=$out/|"
 }
 
-# run_target <target>: its log, new inputs and artifacts under the scratch
-# directory; its exit status in a file there.
+# run_target <target> <index>: its log, new inputs and artifacts under the
+# scratch directory; its exit status in a file there.
 run_target() {
     local target=$1
     local work=$scratch/$target
     local options
     mapfile -t options < <(options_of "$target")
+    local pin=()
+    [ ${#cpus[@]} = 0 ] || pin=(taskset -c "${cpus[$2 % ${#cpus[@]}]}")
     mkdir -p "$work/inputs" "$work/artifacts"
-    "$out/qf25_fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
+    "${pin[@]}" "$out/qf25_fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
         -entropic_scale_per_exec_time=1 -print_final_stats=1 "${options[@]}" \
         -artifact_prefix="$work/artifacts/" "$work/inputs" "$corpus/$target" >"$work/log" 2>&1
     echo $? >"$work/status"
@@ -47,14 +51,16 @@ run_target() {
 mkdir -p "$scratch"
 rm -f "$scratch"/*/status
 running=0
+index=0
 for target in "$@"; do
     if [ $running -ge $parallel ]; then
         wait -n
         running=$((running - 1))
     fi
     echo "fuzzing $target for $seconds s"
-    run_target "$target" &
+    run_target "$target" $index &
     running=$((running + 1))
+    index=$((index + 1))
 done
 wait
 
