@@ -60,7 +60,7 @@ constexpr DecodeEntry Entry(unsigned x)
                 e.offsetC = uint8_t(covered), e.valueC = value;
         } else {
             e.offsetA = uint8_t(covered);
-            e.shape = uint8_t(mantissaBits << 4 | sign);
+            e.shape = uint8_t((1 + mantissaBits) << 4 | sign);
             computed = true;
         }
         used += length;
@@ -89,3 +89,16 @@ constexpr DecodeTable BuildTable()
 }  // namespace
 
 constinit const DecodeTable DECODE_TABLE = BuildTable();
+
+constinit const CodedValueTable CODED_VALUES = [] {
+    CodedValueTable table{};
+    for (unsigned k = 1; k <= LONGEST_CLASS; ++k) {
+        const unsigned n = k < LONGEST_CLASS ? k : LONGEST_VALUE_BITS;
+        const unsigned smallest = k < LONGEST_CLASS ? 1u << (k - 1) : 512;
+        for (unsigned x = 0; x < (1u << n); ++x) {
+            const int magnitude = int(smallest + (x >> 1));
+            table.values[(1u << n) + x] = int16_t(x & 1 ? -magnitude : magnitude);
+        }
+    }
+    return table;
+}();
