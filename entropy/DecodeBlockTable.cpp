@@ -78,27 +78,31 @@ constexpr DecodeEntry Entry(unsigned x)
     return e;
 }
 
-constexpr DecodeTable BuildTable()
+constexpr void BuildEntries(DecodeTables* tables)
 {
-    DecodeTable table{};
     for (unsigned x = 0; x < (1u << INDEX_BITS); ++x)
-        table.entries[x] = Entry(x);
-    return table;
+        tables->entries[x] = Entry(x);
 }
 
-}  // namespace
-
-constinit const DecodeTable DECODE_TABLE = BuildTable();
-
-constinit const CodedValueTable CODED_VALUES = [] {
-    CodedValueTable table{};
+constexpr void BuildValues(DecodeTables* tables)
+{
     for (unsigned k = 1; k <= LONGEST_CLASS; ++k) {
         const unsigned n = k < LONGEST_CLASS ? k : LONGEST_VALUE_BITS;
         const unsigned smallest = k < LONGEST_CLASS ? 1u << (k - 1) : 512;
         for (unsigned x = 0; x < (1u << n); ++x) {
             const int magnitude = int(smallest + (x >> 1));
-            table.values[(1u << n) + x] = int16_t(x & 1 ? -magnitude : magnitude);
+            tables->values[(1u << n) + x] = int16_t(x & 1 ? -magnitude : magnitude);
         }
     }
-    return table;
+}
+
+}  // namespace
+
+constinit const DecodeTables DECODE_TABLES = [] {
+    DecodeTables tables{};
+    BuildEntries(&tables);
+    for (int k = 0; k < 64; ++k)
+        tables.zigzag[k] = ZigzagOrder[k];
+    BuildValues(&tables);
+    return tables;
 }();

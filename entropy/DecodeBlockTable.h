@@ -46,22 +46,20 @@ struct DecodeEntry {
     uint8_t shape;
 };
 
-struct DecodeTable {
-    DecodeEntry entries[1 << DECODE_INDEX_BITS];
-};
-
-extern const DecodeTable DECODE_TABLE;
-
 // The sign and mantissa of a value code, n bits, under a leading 1 bit: entry
-// 2^n + bits holds the value. n is 1..9 for classes 1..9, 12 for class 10;
-// entry 1 (no bits) holds 0.
+// 2^n + bits of `values` holds the value. n is 1..9 for classes 1..9, 12 for
+// class 10; entry 1 (no bits) holds 0.
 constexpr unsigned LONGEST_VALUE_BITS = 12;
 
-struct CodedValueTable {
+// Everything the decoder looks up, in one record so that one register holds
+// its address.
+struct DecodeTables {
+    DecodeEntry entries[1 << DECODE_INDEX_BITS];
+    uint8_t zigzag[64];  // ZigzagOrder
     int16_t values[2 << LONGEST_VALUE_BITS];
 };
 
-extern const CodedValueTable CODED_VALUES;
+extern const DecodeTables DECODE_TABLES;
 
 namespace {
 
@@ -109,9 +107,9 @@ inline void Consume(Window* w, unsigned n)
 // instructions, and the hot part of the table is its first 2 KB.
 inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
 {
-    const uint32_t x = uint32_t(bits >> (e.shape & 15));
+    const WindowWord x = bits >> (e.shape & 15);
     const unsigned n = e.shape >> 4;
-    return CODED_VALUES.values[(x & ((1u << n) - 1)) | 1u << n];
+    return DECODE_TABLES.values[(x & ((WindowWord(1) << n) - 1)) | WindowWord(1) << n];
 }
 
 // Applies the entry for the window's front bits `front`; false, leaving
@@ -119,12 +117,12 @@ inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
 // pointer's width index the tables without a sign or zero extension.
 inline bool TakeEntry(Window* w, WindowWord front, size_t* t, int16_t* v)
 {
-    const DecodeEntry& e = DECODE_TABLE.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
+    const DecodeEntry& e = DECODE_TABLES.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
     if (*t + (e.advance & COVERED_MASK) > 63)
         return false;
-    v[ZigzagOrder[*t + e.offsetA]] = ComputedValue(e, w->bits);
-    v[ZigzagOrder[*t + e.offsetB]] = e.valueB;
-    v[ZigzagOrder[*t + e.offsetC]] = e.valueC;
+    v[DECODE_TABLES.zigzag[*t + e.offsetA]] = ComputedValue(e, w->bits);
+    v[DECODE_TABLES.zigzag[*t + e.offsetB]] = e.valueB;
+    v[DECODE_TABLES.zigzag[*t + e.offsetC]] = e.valueC;
     *t += e.advance;
     Consume(w, e.length);
     return true;
