@@ -114,16 +114,20 @@ inline int16_t ComputedValue(const DecodeEntry& e, WindowWord bits)
 
 // Applies the entry for the window's front bits `front`; false, leaving
 // everything as it was, when the block might end inside it. Positions of the
-// pointer's width index the tables without a sign or zero extension.
+// pointer's width index the tables without a sign or zero extension. The
+// positions after a whole entry, with or without the end of block, are
+// 0..63 and 128..191: one test of bits 6 and 8 up tells them from the rest.
 inline bool TakeEntry(Window* w, WindowWord front, size_t* t, int16_t* v)
 {
     const DecodeEntry& e = DECODE_TABLES.entries[front & ((1u << DECODE_INDEX_BITS) - 1)];
-    if (*t + (e.advance & COVERED_MASK) > 63)
+    const size_t next = *t + e.advance;
+    static_assert(END_OF_BLOCK_ADVANCE == 128);
+    if (next > 63 && (next < END_OF_BLOCK_ADVANCE || next > END_OF_BLOCK_ADVANCE + 63)) [[unlikely]]
         return false;
     v[DECODE_TABLES.zigzag[*t + e.offsetA]] = ComputedValue(e, w->bits);
     v[DECODE_TABLES.zigzag[*t + e.offsetB]] = e.valueB;
     v[DECODE_TABLES.zigzag[*t + e.offsetC]] = e.valueC;
-    *t += e.advance;
+    *t = next;
     Consume(w, e.length);
     return true;
 }
