@@ -51,20 +51,15 @@ bool NonZeroFlags(const Block* natural, uint64_t* nonZero)
     const __m256i high = _mm256_set1_epi16(VALUE_CODE_LIMIT);
     const __m256i* in = reinterpret_cast<const __m256i*>(natural->v);
     __m256i flags[4];
-    __m256i smallest, largest;
+    __m256i outside = zero;
     for (int i = 0; i < 4; ++i) {
         // Blocks are 16-byte aligned only.
         const __m256i v = _mm256_loadu_si256(in + i);
+        outside = _mm256_or_si256(outside, _mm256_or_si256(_mm256_cmpgt_epi16(v, high), _mm256_cmpgt_epi16(low, v)));
         flags[i] = _mm256_cmpeq_epi16(v, zero);
-        if (i == 0) {  // the DC has its own, wider range: 0 stands for it
-            smallest = largest = _mm256_and_si256(
-                v, _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0));
-        } else {
-            smallest = _mm256_min_epi16(smallest, v);
-            largest = _mm256_max_epi16(largest, v);
-        }
+        if (i == 0)  // the DC has its own, wider range
+            outside = _mm256_and_si256(outside, _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0));
     }
-    const __m256i outside = _mm256_or_si256(_mm256_cmpgt_epi16(largest, high), _mm256_cmpgt_epi16(low, smallest));
     if (!_mm256_testz_si256(outside, outside))
         return false;
     // Per lane, packing interleaves the halves: bytes 0..7 of a lane come from

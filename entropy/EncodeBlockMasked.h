@@ -31,15 +31,14 @@ static_assert(62 - LONG_GAP_STEP <= LONGEST_TABLED_GAP);
 
 // The codes for `g` zeros before a non-zero coefficient, as the encoder's
 // greedy runs produce them: runs of nine, then one run code for 3..8 zeros or
-// one or two [0 0]. Codes and lengths apart, so that neither needs a mask or
-// a shift.
+// one or two [0 0]. Laid out like valueCodes: code in bits 0..23, length above.
 struct GapCodes {
     uint32_t codes[LONGEST_TABLED_GAP + 1];
-    uint8_t lengths[LONGEST_TABLED_GAP + 1];
 };
 
 constexpr GapCodes GAP_CODES = [] {
     GapCodes table{};
+    uint32_t* codes = table.codes;
     for (int g = 0; g <= int(LONGEST_TABLED_GAP); ++g) {
         uint32_t code = 0;
         unsigned length = 0;
@@ -53,8 +52,7 @@ constexpr GapCodes GAP_CODES = [] {
             }
             left -= run;
         }
-        table.codes[g] = code;
-        table.lengths[g] = uint8_t(length);
+        codes[g] = length << VALUE_LENGTH_SHIFT | code;
     }
     return table;
 }();
@@ -122,20 +120,20 @@ inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, 
         unsigned gap = k - t;
         t = k + 1;
         if (gap > LONGEST_TABLED_GAP) {
-            AddCode(sink, GAP_CODES.codes[LONG_GAP_STEP], GAP_CODES.lengths[LONG_GAP_STEP]);
-            Flush(sink);
+            AddEntry(sink, GAP_CODES.codes[LONG_GAP_STEP]);
             gap -= LONG_GAP_STEP;
         }
-        const uint32_t gapCode = GAP_CODES.codes[gap];
-        const unsigned gapLength = GAP_CODES.lengths[gap];
+        const uint32_t gapEntry = GAP_CODES.codes[gap];
         const uint32_t valueEntry = valueCodes[natural[ZigzagOrder[k]]];
         if constexpr (JOIN_GAP_AND_VALUE) {
-            const CodeWord code = gapCode | CodeWord(valueEntry & VALUE_CODE_MASK) << gapLength;
-            AddCode(sink, code, gapLength + (valueEntry >> VALUE_LENGTH_SHIFT));
+            // Adding the entries adds their lengths: the codes below them, under
+            // 2^20 and 2^22, cannot carry into bit 24.
+            const CodeWord code =
+                (gapEntry & VALUE_CODE_MASK) | CodeWord(valueEntry & VALUE_CODE_MASK) << (gapEntry >> VALUE_LENGTH_SHIFT);
+            AddCode(sink, code, (gapEntry + valueEntry) >> VALUE_LENGTH_SHIFT);
             Flush(sink);
         } else {
-            AddCode(sink, gapCode, gapLength);
-            Flush(sink);
+            AddEntry(sink, gapEntry);
             AddEntry(sink, valueEntry);
         }
     }

@@ -201,12 +201,12 @@ protected:
         return b;
     }
 
-    // Coefficients in the first rows only, as most decoded blocks have them:
-    // the vector kernels skip the zero rows below.
+    // Coefficients in the first one or four rows only, as most decoded blocks
+    // have them: the vector kernels skip the zero rows below.
     Block FirstRows()
     {
         Block b{};
-        const int rows = 1 + Below(8);
+        const int rows = Below(2) ? 1 : 4;
         for (int n = Below(6); n >= 0; --n)
             b.v[Below(8 * rows)] = Any();
         return b;

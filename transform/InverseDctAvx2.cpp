@@ -4,8 +4,8 @@
 //
 // Most decoded blocks have coefficients in their first rows only. A row of
 // zeros needs neither the dequantiser nor the horizontal pass, whose result
-// for it is a constant; the kernel skips the rows after the last one with a
-// coefficient in either block.
+// for it is a constant; the kernel skips the rows from 4, or from 1, on when
+// they are zero in both blocks.
 #if defined(__AVX2__)
 
 #include "transform/DctAvx2Ops.h"
@@ -38,20 +38,21 @@ bool FiniteSteps(const float* scales, int first, int rows)
     return _mm256_movemask_ps(_mm256_cmp_ps(sum, zero, _CMP_EQ_OQ)) == 0xFF;
 }
 
-// The rows that need the dequantiser and the horizontal pass: one more than
-// the last row with a coefficient in either block, and row 0 always.
-int CodedRows(const Block* pair)
+// The rows that need the dequantiser and the horizontal pass: 1, 4 or 8.
+int CodedRows(const Block* pair, const float* scales)
 {
     const __m256i* a = reinterpret_cast<const __m256i*>(pair[0].v);  // two rows per vector
     const __m256i* b = reinterpret_cast<const __m256i*>(pair[1].v);
-    unsigned zeroHalves = 0;  // bit 2y + h: half h of row y is zero in both blocks
-    for (int i = 0; i < 4; ++i) {
-        const __m256i rows = _mm256_or_si256(_mm256_loadu_si256(a + i), _mm256_loadu_si256(b + i));
-        const __m256i zero = _mm256_cmpeq_epi64(rows, _mm256_setzero_si256());
-        zeroHalves |= unsigned(_mm256_movemask_pd(_mm256_castsi256_pd(zero))) << 4 * i;
-    }
-    const unsigned codedHalves = (~zeroHalves & 0xFFFF) | 1;
-    return (31 - __builtin_clz(codedHalves)) / 2 + 1;
+    const __m256i rows4to7 = _mm256_or_si256(_mm256_or_si256(_mm256_loadu_si256(a + 2), _mm256_loadu_si256(a + 3)),
+                                             _mm256_or_si256(_mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)));
+    if (!_mm256_testz_si256(rows4to7, rows4to7) || !FiniteSteps(scales, 4, 4))
+        return 8;
+    const __m256i row1 = _mm256_set_epi64x(-1, -1, 0, 0);
+    const __m256i rows0to1 = _mm256_or_si256(_mm256_loadu_si256(a), _mm256_loadu_si256(b));
+    const __m256i rows2to3 = _mm256_or_si256(_mm256_loadu_si256(a + 1), _mm256_loadu_si256(b + 1));
+    if (!_mm256_testz_si256(rows2to3, rows2to3) || !_mm256_testz_si256(rows0to1, row1) || !FiniteSteps(scales, 1, 3))
+        return 4;
+    return 1;
 }
 
 // The dequantiser goes over the coded rows before the inverse transform
@@ -75,29 +76,20 @@ void InverseRowsAvx2(Block* pair, const float* scales)
         StoreRowPair(&pair[0], &pair[1], y, r[y]);
 }
 
-// Rows from ROWS on are zero in both blocks.
-template <int ROWS>
-void InverseSkippingRows(Block* pair, const float* scales)
-{
-    if (FiniteSteps(scales, ROWS, 8 - ROWS))
-        InverseRowsAvx2<ROWS>(pair, scales);
-    else
-        InverseRowsAvx2<8>(pair, scales);
-}
-
 }  // namespace
 
 void InversePairAvx2(Block* pair, const float* scales)
 {
-    switch (CodedRows(pair)) {
-    case 1: return InverseSkippingRows<1>(pair, scales);
-    case 2: return InverseSkippingRows<2>(pair, scales);
-    case 3: return InverseSkippingRows<3>(pair, scales);
-    case 4: return InverseSkippingRows<4>(pair, scales);
-    case 5: return InverseSkippingRows<5>(pair, scales);
-    case 6: return InverseSkippingRows<6>(pair, scales);
-    case 7: return InverseSkippingRows<7>(pair, scales);
-    default: return InverseRowsAvx2<8>(pair, scales);
+    switch (CodedRows(pair, scales)) {
+    case 1:
+        InverseRowsAvx2<1>(pair, scales);
+        return;
+    case 4:
+        InverseRowsAvx2<4>(pair, scales);
+        return;
+    default:
+        InverseRowsAvx2<8>(pair, scales);
+        return;
     }
 }
 
