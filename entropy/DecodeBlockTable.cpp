@@ -60,7 +60,7 @@ constexpr DecodeEntry Entry(unsigned x)
                 e.offsetC = uint8_t(covered), e.valueC = value;
         } else {
             e.offsetA = uint8_t(covered);
-            e.shape = uint8_t(mantissaBits << 4 | sign);
+            e.shape = uint8_t((1 + mantissaBits) << 4 | sign);
             computed = true;
         }
         used += length;
@@ -78,14 +78,31 @@ constexpr DecodeEntry Entry(unsigned x)
     return e;
 }
 
-constexpr DecodeTable BuildTable()
+constexpr void BuildEntries(DecodeTables* tables)
 {
-    DecodeTable table{};
     for (unsigned x = 0; x < (1u << INDEX_BITS); ++x)
-        table.entries[x] = Entry(x);
-    return table;
+        tables->entries[x] = Entry(x);
+}
+
+constexpr void BuildValues(DecodeTables* tables)
+{
+    for (unsigned k = 1; k <= LONGEST_CLASS; ++k) {
+        const unsigned n = k < LONGEST_CLASS ? k : LONGEST_VALUE_BITS;
+        const unsigned smallest = k < LONGEST_CLASS ? 1u << (k - 1) : 512;
+        for (unsigned x = 0; x < (1u << n); ++x) {
+            const int magnitude = int(smallest + (x >> 1));
+            tables->values[(1u << n) + x] = int16_t(x & 1 ? -magnitude : magnitude);
+        }
+    }
 }
 
 }  // namespace
 
-constinit const DecodeTable DECODE_TABLE = BuildTable();
+constinit const DecodeTables DECODE_TABLES = [] {
+    DecodeTables tables{};
+    BuildEntries(&tables);
+    for (int k = 0; k < 64; ++k)
+        tables.zigzag[k] = ZigzagOrder[k];
+    BuildValues(&tables);
+    return tables;
+}();
