@@ -2,8 +2,8 @@
 // An instance's four decoding threads and the field they share. The caller
 // publishes a field's four slices in its FieldJob, wakes as many workers as
 // there are other processors (starting their threads on the first field that
-// needs them), and takes slices itself; every thread claims
-// the next unclaimed slice, so a worker that wakes late costs nothing but the
+// needs them), and takes slices itself; every thread claims the next
+// unclaimed slice, so a worker that wakes late costs nothing but the
 // slices it no longer gets. A worker that runs out of slices keeps looking
 // for a moment before it sleeps, since the next field usually follows at once.
 #pragma once
@@ -57,8 +57,8 @@ SliceWorker* CreateWorker();
 bool StartWorker(SliceWorker* worker, CodecInstance* owner, int sliceIndex);
 
 // Decodes the four slices into the field at `output` on the caller's thread
-// and the woken workers (the caller alone when no worker can be had); returns once all are decoded, true when one of them
-// was damaged. Not called again before it has returned.
+// and the woken workers (the caller alone when no worker can be had); returns
+// once all are decoded, true when one of them was damaged. Not called again before it has returned.
 bool DecodeSlicesOnWorkers(CodecInstance* instance, const SliceSpan spans[SLICE_COUNT], uint8_t* output,
                            ptrdiff_t stride);
 

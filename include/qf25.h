@@ -258,9 +258,9 @@ QF25_API const char* QF25_CALL QFC_KernelTier(void);
  * worker threads, as many as there are other processors the process may
  * run on (none when it is held to one), started by the first field that
  * needs them, and returns once all are decoded (on the calling thread alone
- * while a worker thread cannot be had); 1 decodes them one after another on the calling thread,
- * which suits hosts that already run one handle per core. The decoded pictures are the
- * same either way. Returns QF25_OK, or QF25_ERROR_BADPARAM (and changes nothing) for
+ * while a worker thread cannot be had); 1 decodes them one after another on
+ * the calling thread, which suits hosts that already run one handle per core.
+ * The decoded pictures are the same either way. Returns QF25_OK, or QF25_ERROR_BADPARAM (and changes nothing) for
  * a null handle or any other count.
  */
 QF25_API int32_t QF25_CALL QFC_SetSliceThreads(void* handle, int32_t threads);
