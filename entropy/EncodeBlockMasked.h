@@ -23,39 +23,10 @@ namespace {
 using CodeWord = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
 constexpr bool JOIN_GAP_AND_VALUE = sizeof(CodeWord) == 8;
 
-// Gaps up to this many zeros cost at most 20 bits; a longer one (at most 62)
-// first sends three runs of nine.
-constexpr unsigned LONGEST_TABLED_GAP = 36;
+// A gap longer than the tables' (at most 62 zeros) first sends three runs
+// of nine.
 constexpr unsigned LONG_GAP_STEP = 27;
 static_assert(62 - LONG_GAP_STEP <= LONGEST_TABLED_GAP);
-
-// The codes for `g` zeros before a non-zero coefficient, as the encoder's
-// greedy runs produce them: runs of nine, then one run code for 3..8 zeros or
-// one or two [0 0]. Laid out like valueCodes: code in bits 0..23, length above.
-struct GapCodes {
-    uint32_t codes[LONGEST_TABLED_GAP + 1];
-};
-
-constexpr GapCodes GAP_CODES = [] {
-    GapCodes table{};
-    uint32_t* codes = table.codes;
-    for (int g = 0; g <= int(LONGEST_TABLED_GAP); ++g) {
-        uint32_t code = 0;
-        unsigned length = 0;
-        for (int left = g; left > 0;) {
-            const int run = left < 9 ? left : 9;
-            if (run <= 2) {  // [0 0] per zero
-                length += 2 * unsigned(run);
-            } else {  // [0 1 r0 r1 r2], r = zeros - 3
-                code |= uint32_t(2 + ((run - 3) << 2)) << length;
-                length += 5;
-            }
-            left -= run;
-        }
-        codes[g] = length << VALUE_LENGTH_SHIFT | code;
-    }
-    return table;
-}();
 
 struct CodeSink {
     CodeWord bits;  // `used` pending bits, zeros above them
@@ -78,9 +49,9 @@ inline void Flush(CodeSink* sink)
     sink->used &= 7;
 }
 
-inline void AddEntry(CodeSink* sink, uint32_t entry)
+inline void AddGap(CodeSink* sink, const EntropyTables* tables, unsigned gap)
 {
-    AddCode(sink, entry & VALUE_CODE_MASK, entry >> VALUE_LENGTH_SHIFT);
+    AddCode(sink, tables->gapCodes[gap], tables->gapLengths[gap]);
     Flush(sink);
 }
 
@@ -112,7 +83,9 @@ inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, 
 {
     AddCode(sink, dc, 12);
     Flush(sink);
-    const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;  // indexed by the value
+    // Indexed by the value.
+    const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;
+    const uint8_t* valueLengths = tables->valueLengths + VALUE_CODE_LIMIT;
     unsigned t = 1;
     while (nonZero) {
         const unsigned k = LowestSetBit(nonZero);
@@ -120,21 +93,19 @@ inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, 
         unsigned gap = k - t;
         t = k + 1;
         if (gap > LONGEST_TABLED_GAP) {
-            AddEntry(sink, GAP_CODES.codes[LONG_GAP_STEP]);
+            AddGap(sink, tables, LONG_GAP_STEP);
             gap -= LONG_GAP_STEP;
         }
-        const uint32_t gapEntry = GAP_CODES.codes[gap];
-        const uint32_t valueEntry = valueCodes[natural[ZigzagOrder[k]]];
+        const int value = natural[ZigzagOrder[k]];
         if constexpr (JOIN_GAP_AND_VALUE) {
-            // Adding the entries adds their lengths: the codes below them, under
-            // 2^20 and 2^22, cannot carry into bit 24.
-            const CodeWord code =
-                (gapEntry & VALUE_CODE_MASK) | CodeWord(valueEntry & VALUE_CODE_MASK) << (gapEntry >> VALUE_LENGTH_SHIFT);
-            AddCode(sink, code, (gapEntry + valueEntry) >> VALUE_LENGTH_SHIFT);
+            const unsigned gapLength = tables->gapLengths[gap];
+            AddCode(sink, tables->gapCodes[gap] | CodeWord(valueCodes[value]) << gapLength,
+                    gapLength + valueLengths[value]);
             Flush(sink);
         } else {
-            AddEntry(sink, gapEntry);
-            AddEntry(sink, valueEntry);
+            AddGap(sink, tables, gap);
+            AddCode(sink, valueCodes[value], valueLengths[value]);
+            Flush(sink);
         }
     }
     // At most 7 + 5 bits stay pending: the next block's DC joins them before
