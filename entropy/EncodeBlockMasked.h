@@ -113,6 +113,11 @@ inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, 
     AddCode(sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
 }
 
+// Blocks whose flags are found before any of them is coded: a block's end
+// is a branch the processor cannot foresee, and with the next flags already
+// at hand the coding resumes at once after it.
+constexpr int FLAGS_AHEAD = 4;
+
 // Codes `count` natural-order blocks with one sink, so that the bits stay in
 // a register from block to block. `nonZeroFlags(block, &nonZero)` gives a
 // block's non-zero flags in scan order, or false when a value lies outside
@@ -130,12 +135,16 @@ inline void EncodeMaskedBlocks(const Block* blocks, int count, const EntropyTabl
                 EncodeNaturalBlockPlain(&blocks[k], tables, writer);
             return;
         }
+        const int ahead = count - k < FLAGS_AHEAD ? count - k : FLAGS_AHEAD;
+        uint64_t nonZero[FLAGS_AHEAD];
+        int inRange = 0;
+        while (inRange < ahead && nonZeroFlags(&blocks[k + inRange], &nonZero[inRange]))
+            ++inRange;
         CodeSink sink = SinkAt(writer);
-        uint64_t nonZero;
-        for (; k < count && nonZeroFlags(&blocks[k], &nonZero); ++k)
-            AddMaskedBlock(&sink, blocks[k].v, ClampDc(blocks[k].v[0]), nonZero, tables);
+        for (int i = 0; i < inRange; ++i, ++k)
+            AddMaskedBlock(&sink, blocks[k].v, ClampDc(blocks[k].v[0]), nonZero[i], tables);
         Finish(&sink, writer);
-        if (k < count)
+        if (inRange < ahead)
             EncodeNaturalBlockPlain(&blocks[k++], tables, writer);
     }
 }
