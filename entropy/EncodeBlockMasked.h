@@ -77,10 +77,15 @@ inline void Finish(CodeSink* sink, BitWriter* writer)
 }
 
 // `natural` holds the block with every AC value in the code's range;
-// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero.
-inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, uint64_t nonZero,
-                           const EntropyTables* tables)
+// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero. Out of
+// line, so that the loop over the coefficients has the registers to itself,
+// and working on a copy of the sink, which the stores of the codes could
+// otherwise alias.
+[[gnu::noinline]] void AddMaskedBlock(CodeSink* blockSink, const int16_t* natural, uint32_t dc, uint64_t nonZero,
+                                      const EntropyTables* tables)
 {
+    CodeSink copy = *blockSink;
+    CodeSink* sink = &copy;
     AddCode(sink, dc, 12);
     Flush(sink);
     // Indexed by the value.
@@ -111,6 +116,7 @@ inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, 
     // At most 7 + 5 bits stay pending: the next block's DC joins them before
     // the next flush.
     AddCode(sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
+    *blockSink = copy;
 }
 
 // Blocks whose flags are found before any of them is coded: a block's end
