@@ -175,9 +175,10 @@ TEST(EntropyKernelCheck, FastEncodersMatchPlain)
                 MakeCheckBlock(&random, source, &scan);
                 b = NaturalOrder(scan);
             }
-            // One to four blocks a call, as a macroblock's share one sink.
+            // One to eight blocks a call: a macroblock's four share one sink,
+            // and longer runs cross the kernels' groups of four.
             for (int i = 0, count; i < RUN; i += count) {
-                count = std::min(RUN - i, RandomBetween(&random, 1, 4));
+                count = std::min(RUN - i, RandomBetween(&random, 1, RUN));
                 plain.encodeNaturalBlocks(natural + i, count, tables.get(), &we);
                 tier.kernels.encodeNaturalBlocks(natural + i, count, tables.get(), &wa);
                 if (we.position != wa.position || we.overflow != wa.overflow || expected != actual) {
