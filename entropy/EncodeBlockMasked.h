@@ -4,7 +4,8 @@
 // scan order, it visits only the non-zero coefficients: the zeros in front of
 // each become one code from a small table, joined to the coefficient's value
 // code. Codes gather in a register and leave as whole 8-byte stores that also
-// clear the bytes ahead, as PutBits does.
+// clear the bytes ahead, as PutBits does; on 64-bit targets most pairs of
+// coefficients leave with one store.
 //
 // Each instruction-set file includes this with its own compiler flags; the
 // unnamed namespace keeps every file's copy to itself, and plain arrays keep
@@ -76,6 +77,34 @@ inline void Finish(CodeSink* sink, BitWriter* writer)
     writer->position = uint32_t(sink->out - writer->buffer) * 8 + sink->used;
 }
 
+// A code and its length, as they join in a CodeWord.
+struct Code {
+    CodeWord bits;
+    unsigned length;
+};
+
+// The zeros before scan coefficient k, which follows coefficient t - 1, and
+// the coefficient's value, as one code. A gap too long for the tables first
+// sends runs of its own, so the sink must hold no other pending code then.
+inline Code GapAndValue(CodeSink* sink, const int16_t* natural, const EntropyTables* tables, unsigned k, unsigned* t)
+{
+    unsigned gap = k - *t;
+    *t = k + 1;
+    if (gap > LONGEST_TABLED_GAP) {
+        AddGap(sink, tables, LONG_GAP_STEP);
+        gap -= LONG_GAP_STEP;
+    }
+    const int value = natural[ZigzagOrder[k]];
+    const unsigned gapLength = tables->gapLengths[gap];
+    return Code{tables->gapCodes[gap] | CodeWord((tables->valueCodes + VALUE_CODE_LIMIT)[value]) << gapLength,
+                gapLength + (tables->valueLengths + VALUE_CODE_LIMIT)[value]};
+}
+
+// Two codes whose lengths add up to this many bits join before one flush:
+// with the 7 bits a flush may leave, they fill at most 63 of a 64-bit sink,
+// so the flush never shifts by the register's width.
+constexpr unsigned LONGEST_JOINED_PAIR = 56;
+
 // `natural` holds the block with every AC value in the code's range;
 // `nonZero` has bit k set when scan coefficient k (1..63) is non-zero. Out of
 // line, so that the loop over the coefficients has the registers to itself,
@@ -88,27 +117,51 @@ inline void Finish(CodeSink* sink, BitWriter* writer)
     CodeSink* sink = &copy;
     AddCode(sink, dc, 12);
     Flush(sink);
-    // Indexed by the value.
-    const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;
-    const uint8_t* valueLengths = tables->valueLengths + VALUE_CODE_LIMIT;
     unsigned t = 1;
-    while (nonZero) {
-        const unsigned k = LowestSetBit(nonZero);
-        nonZero &= nonZero - 1;
-        unsigned gap = k - t;
-        t = k + 1;
-        if (gap > LONGEST_TABLED_GAP) {
-            AddGap(sink, tables, LONG_GAP_STEP);
-            gap -= LONG_GAP_STEP;
-        }
-        const int value = natural[ZigzagOrder[k]];
-        if constexpr (JOIN_GAP_AND_VALUE) {
-            const unsigned gapLength = tables->gapLengths[gap];
-            AddCode(sink, tables->gapCodes[gap] | CodeWord(valueCodes[value]) << gapLength,
-                    gapLength + valueLengths[value]);
+    if constexpr (JOIN_GAP_AND_VALUE) {
+        // Two coefficients a flush when their codes fit together.
+        while (nonZero) {
+            const Code first = GapAndValue(sink, natural, tables, LowestSetBit(nonZero), &t);
+            nonZero &= nonZero - 1;
+            if (!nonZero) {
+                AddCode(sink, first.bits, first.length);
+                Flush(sink);
+                break;
+            }
+            const unsigned k = LowestSetBit(nonZero);
+            nonZero &= nonZero - 1;
+            if (k - t > LONGEST_TABLED_GAP) {  // its long gap's runs go after the first code
+                AddCode(sink, first.bits, first.length);
+                Flush(sink);
+                const Code second = GapAndValue(sink, natural, tables, k, &t);
+                AddCode(sink, second.bits, second.length);
+                Flush(sink);
+                continue;
+            }
+            const Code second = GapAndValue(sink, natural, tables, k, &t);
+            if (first.length + second.length <= LONGEST_JOINED_PAIR) {
+                AddCode(sink, first.bits | second.bits << first.length, first.length + second.length);
+            } else {
+                AddCode(sink, first.bits, first.length);
+                Flush(sink);
+                AddCode(sink, second.bits, second.length);
+            }
             Flush(sink);
-        } else {
+        }
+    } else {
+        const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;
+        const uint8_t* valueLengths = tables->valueLengths + VALUE_CODE_LIMIT;
+        while (nonZero) {
+            const unsigned k = LowestSetBit(nonZero);
+            nonZero &= nonZero - 1;
+            unsigned gap = k - t;
+            t = k + 1;
+            if (gap > LONGEST_TABLED_GAP) {
+                AddGap(sink, tables, LONG_GAP_STEP);
+                gap -= LONG_GAP_STEP;
+            }
             AddGap(sink, tables, gap);
+            const int value = natural[ZigzagOrder[k]];
             AddCode(sink, valueCodes[value], valueLengths[value]);
             Flush(sink);
         }
