@@ -54,7 +54,8 @@ void FillRandom(TestRandom* r, std::vector<uint8_t>* bytes)
 }
 
 // Realistic blocks (half of them), sparse and dense random ones, extremes,
-// and the shortest blocks: DC only, or one value anywhere.
+// and the shortest blocks: DC only, or one value anywhere, now and then just
+// inside or just outside the code's range.
 struct BlockSource {
     std::vector<Block> photos;
 };
@@ -88,8 +89,11 @@ void MakeCheckBlock(TestRandom* r, const BlockSource& source, Block* b)
     default:
         *b = Block{};
         b->v[0] = int16_t(RandomBelow(r, 4096));
-        if (RandomBelow(r, 2))
-            b->v[RandomBetween(r, 1, 63)] = RandomCodedValue(r);
+        if (RandomBelow(r, 2)) {
+            static const int16_t EDGES[] = {VALUE_CODE_LIMIT, -VALUE_CODE_LIMIT, VALUE_CODE_LIMIT + 1,
+                                            -VALUE_CODE_LIMIT - 1};
+            b->v[RandomBetween(r, 1, 63)] = RandomBelow(r, 4) ? RandomCodedValue(r) : EDGES[RandomBelow(r, 4)];
+        }
         break;
     }
 }
