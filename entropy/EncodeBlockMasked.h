@@ -106,15 +106,10 @@ inline Code GapAndValue(CodeSink* sink, const int16_t* natural, const EntropyTab
 constexpr unsigned LONGEST_JOINED_PAIR = 56;
 
 // `natural` holds the block with every AC value in the code's range;
-// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero. Out of
-// line, so that the loop over the coefficients has the registers to itself,
-// and working on a copy of the sink, which the stores of the codes could
-// otherwise alias.
-[[gnu::noinline]] void AddMaskedBlock(CodeSink* blockSink, const int16_t* natural, uint32_t dc, uint64_t nonZero,
-                                      const EntropyTables* tables)
+// `nonZero` has bit k set when scan coefficient k (1..63) is non-zero.
+[[gnu::always_inline]] inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc,
+                                                  uint64_t nonZero, const EntropyTables* tables)
 {
-    CodeSink copy = *blockSink;
-    CodeSink* sink = &copy;
     AddCode(sink, dc, 12);
     Flush(sink);
     unsigned t = 1;
@@ -169,7 +164,19 @@ constexpr unsigned LONGEST_JOINED_PAIR = 56;
     // At most 7 + 5 bits stay pending: the next block's DC joins them before
     // the next flush.
     AddCode(sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
-    *blockSink = copy;
+}
+
+// Codes `count` blocks, each inside the code's range, with the flags given.
+// Out of line, so that the loops over the blocks and their coefficients have
+// the registers to themselves: the sink stays in them from the first block
+// to the last.
+[[gnu::noinline]] void AddMaskedBlocks(const Block* blocks, const uint64_t* nonZero, int count,
+                                       const EntropyTables* tables, BitWriter* writer)
+{
+    CodeSink sink = SinkAt(writer);
+    for (int i = 0; i < count; ++i)
+        AddMaskedBlock(&sink, blocks[i].v, ClampDc(blocks[i].v[0]), nonZero[i], tables);
+    Finish(&sink, writer);
 }
 
 // Blocks whose flags are found before any of them is coded: a block's end
@@ -199,10 +206,8 @@ inline void EncodeMaskedBlocks(const Block* blocks, int count, const EntropyTabl
         int inRange = 0;
         while (inRange < ahead && nonZeroFlags(&blocks[k + inRange], &nonZero[inRange]))
             ++inRange;
-        CodeSink sink = SinkAt(writer);
-        for (int i = 0; i < inRange; ++i, ++k)
-            AddMaskedBlock(&sink, blocks[k].v, ClampDc(blocks[k].v[0]), nonZero[i], tables);
-        Finish(&sink, writer);
+        AddMaskedBlocks(blocks + k, nonZero, inRange, tables, writer);
+        k += inRange;
         if (inRange < ahead)
             EncodeNaturalBlockPlain(&blocks[k++], tables, writer);
     }
