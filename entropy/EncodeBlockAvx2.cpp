@@ -81,4 +81,8 @@ bool NonZeroFlags(const Block* natural, uint64_t* nonZero)
 void EncodeNaturalBlocksAvx2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer)
 {
     EncodeMaskedBlocks(blocks, count, tables, writer, NonZeroFlags);
+    // The compiler leaves the upper halves in use across the call to the
+    // block coder, which has no vector code, and then sees no need to clear
+    // them on return; SSE code run later would pay for them.
+    _mm256_zeroupper();
 }
