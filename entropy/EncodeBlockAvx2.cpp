@@ -47,15 +47,17 @@ uint32_t ScanFlags(const __m256i sources[4], int h)
 bool NonZeroFlags(const Block* natural, uint64_t* nonZero)
 {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i low = _mm256_set1_epi16(-VALUE_CODE_LIMIT - 1);
-    const __m256i high = _mm256_set1_epi16(VALUE_CODE_LIMIT);
+    // v + LIMIT, as an unsigned 16-bit number, exceeds 2 * LIMIT for every v
+    // outside the range.
+    const __m256i offset = _mm256_set1_epi16(VALUE_CODE_LIMIT);
+    const __m256i span = _mm256_set1_epi16(2 * VALUE_CODE_LIMIT);
     const __m256i* in = reinterpret_cast<const __m256i*>(natural->v);
     __m256i flags[4];
     __m256i outside = zero;
     for (int i = 0; i < 4; ++i) {
         // Blocks are 16-byte aligned only.
         const __m256i v = _mm256_loadu_si256(in + i);
-        outside = _mm256_or_si256(outside, _mm256_or_si256(_mm256_cmpgt_epi16(v, high), _mm256_cmpgt_epi16(low, v)));
+        outside = _mm256_or_si256(outside, _mm256_subs_epu16(_mm256_add_epi16(v, offset), span));
         flags[i] = _mm256_cmpeq_epi16(v, zero);
         if (i == 0)  // the DC has its own, wider range
             outside = _mm256_and_si256(outside, _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0));
@@ -79,4 +81,8 @@ bool NonZeroFlags(const Block* natural, uint64_t* nonZero)
 void EncodeNaturalBlocksAvx2(const Block* blocks, int count, const EntropyTables* tables, BitWriter* writer)
 {
     EncodeMaskedBlocks(blocks, count, tables, writer, NonZeroFlags);
+    // The compiler leaves the upper halves in use across the call to the
+    // block coder, which has no vector code, and then sees no need to clear
+    // them on return; SSE code run later would pay for them.
+    _mm256_zeroupper();
 }

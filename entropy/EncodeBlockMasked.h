@@ -4,7 +4,8 @@
 // scan order, it visits only the non-zero coefficients: the zeros in front of
 // each become one code from a small table, joined to the coefficient's value
 // code. Codes gather in a register and leave as whole 8-byte stores that also
-// clear the bytes ahead, as PutBits does.
+// clear the bytes ahead, as PutBits does; on 64-bit targets most pairs of
+// coefficients leave with one store.
 //
 // Each instruction-set file includes this with its own compiler flags; the
 // unnamed namespace keeps every file's copy to itself, and plain arrays keep
@@ -23,39 +24,10 @@ namespace {
 using CodeWord = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
 constexpr bool JOIN_GAP_AND_VALUE = sizeof(CodeWord) == 8;
 
-// Gaps up to this many zeros cost at most 20 bits; a longer one (at most 62)
-// first sends three runs of nine.
-constexpr unsigned LONGEST_TABLED_GAP = 36;
+// A gap longer than the tables' (at most 62 zeros) first sends three runs
+// of nine.
 constexpr unsigned LONG_GAP_STEP = 27;
 static_assert(62 - LONG_GAP_STEP <= LONGEST_TABLED_GAP);
-
-// The codes for `g` zeros before a non-zero coefficient, as the encoder's
-// greedy runs produce them: runs of nine, then one run code for 3..8 zeros or
-// one or two [0 0]. Laid out like valueCodes: code in bits 0..23, length above.
-struct GapCodes {
-    uint32_t codes[LONGEST_TABLED_GAP + 1];
-};
-
-constexpr GapCodes GAP_CODES = [] {
-    GapCodes table{};
-    uint32_t* codes = table.codes;
-    for (int g = 0; g <= int(LONGEST_TABLED_GAP); ++g) {
-        uint32_t code = 0;
-        unsigned length = 0;
-        for (int left = g; left > 0;) {
-            const int run = left < 9 ? left : 9;
-            if (run <= 2) {  // [0 0] per zero
-                length += 2 * unsigned(run);
-            } else {  // [0 1 r0 r1 r2], r = zeros - 3
-                code |= uint32_t(2 + ((run - 3) << 2)) << length;
-                length += 5;
-            }
-            left -= run;
-        }
-        codes[g] = length << VALUE_LENGTH_SHIFT | code;
-    }
-    return table;
-}();
 
 struct CodeSink {
     CodeWord bits;  // `used` pending bits, zeros above them
@@ -78,9 +50,9 @@ inline void Flush(CodeSink* sink)
     sink->used &= 7;
 }
 
-inline void AddEntry(CodeSink* sink, uint32_t entry)
+inline void AddGap(CodeSink* sink, const EntropyTables* tables, unsigned gap)
 {
-    AddCode(sink, entry & VALUE_CODE_MASK, entry >> VALUE_LENGTH_SHIFT);
+    AddCode(sink, tables->gapCodes[gap], tables->gapLengths[gap]);
     Flush(sink);
 }
 
@@ -105,42 +77,112 @@ inline void Finish(CodeSink* sink, BitWriter* writer)
     writer->position = uint32_t(sink->out - writer->buffer) * 8 + sink->used;
 }
 
+// A code and its length, as they join in a CodeWord.
+struct Code {
+    CodeWord bits;
+    unsigned length;
+};
+
+// The zeros before scan coefficient k, which follows coefficient t - 1, and
+// the coefficient's value, as one code. A gap too long for the tables first
+// sends runs of its own, so the sink must hold no other pending code then.
+inline Code GapAndValue(CodeSink* sink, const int16_t* natural, const EntropyTables* tables, unsigned k, unsigned* t)
+{
+    unsigned gap = k - *t;
+    *t = k + 1;
+    if (gap > LONGEST_TABLED_GAP) {
+        AddGap(sink, tables, LONG_GAP_STEP);
+        gap -= LONG_GAP_STEP;
+    }
+    const int value = natural[ZigzagOrder[k]];
+    const unsigned gapLength = tables->gapLengths[gap];
+    return Code{tables->gapCodes[gap] | CodeWord((tables->valueCodes + VALUE_CODE_LIMIT)[value]) << gapLength,
+                gapLength + (tables->valueLengths + VALUE_CODE_LIMIT)[value]};
+}
+
+// Two codes whose lengths add up to this many bits join before one flush:
+// with the 7 bits a flush may leave, they fill at most 63 of a 64-bit sink,
+// so the flush never shifts by the register's width.
+constexpr unsigned LONGEST_JOINED_PAIR = 56;
+
 // `natural` holds the block with every AC value in the code's range;
 // `nonZero` has bit k set when scan coefficient k (1..63) is non-zero.
-inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc, uint64_t nonZero,
-                           const EntropyTables* tables)
+[[gnu::always_inline]] inline void AddMaskedBlock(CodeSink* sink, const int16_t* natural, uint32_t dc,
+                                                  uint64_t nonZero, const EntropyTables* tables)
 {
     AddCode(sink, dc, 12);
     Flush(sink);
-    const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;  // indexed by the value
     unsigned t = 1;
-    while (nonZero) {
-        const unsigned k = LowestSetBit(nonZero);
-        nonZero &= nonZero - 1;
-        unsigned gap = k - t;
-        t = k + 1;
-        if (gap > LONGEST_TABLED_GAP) {
-            AddEntry(sink, GAP_CODES.codes[LONG_GAP_STEP]);
-            gap -= LONG_GAP_STEP;
-        }
-        const uint32_t gapEntry = GAP_CODES.codes[gap];
-        const uint32_t valueEntry = valueCodes[natural[ZigzagOrder[k]]];
-        if constexpr (JOIN_GAP_AND_VALUE) {
-            // Adding the entries adds their lengths: the codes below them, under
-            // 2^20 and 2^22, cannot carry into bit 24.
-            const CodeWord code =
-                (gapEntry & VALUE_CODE_MASK) | CodeWord(valueEntry & VALUE_CODE_MASK) << (gapEntry >> VALUE_LENGTH_SHIFT);
-            AddCode(sink, code, (gapEntry + valueEntry) >> VALUE_LENGTH_SHIFT);
+    if constexpr (JOIN_GAP_AND_VALUE) {
+        // Two coefficients a flush when their codes fit together.
+        while (nonZero) {
+            const Code first = GapAndValue(sink, natural, tables, LowestSetBit(nonZero), &t);
+            nonZero &= nonZero - 1;
+            if (!nonZero) {
+                AddCode(sink, first.bits, first.length);
+                Flush(sink);
+                break;
+            }
+            const unsigned k = LowestSetBit(nonZero);
+            nonZero &= nonZero - 1;
+            if (k - t > LONGEST_TABLED_GAP) {  // its long gap's runs go after the first code
+                AddCode(sink, first.bits, first.length);
+                Flush(sink);
+                const Code second = GapAndValue(sink, natural, tables, k, &t);
+                AddCode(sink, second.bits, second.length);
+                Flush(sink);
+                continue;
+            }
+            const Code second = GapAndValue(sink, natural, tables, k, &t);
+            if (first.length + second.length <= LONGEST_JOINED_PAIR) {
+                AddCode(sink, first.bits | second.bits << first.length, first.length + second.length);
+            } else {
+                AddCode(sink, first.bits, first.length);
+                Flush(sink);
+                AddCode(sink, second.bits, second.length);
+            }
             Flush(sink);
-        } else {
-            AddEntry(sink, gapEntry);
-            AddEntry(sink, valueEntry);
+        }
+    } else {
+        const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;
+        const uint8_t* valueLengths = tables->valueLengths + VALUE_CODE_LIMIT;
+        while (nonZero) {
+            const unsigned k = LowestSetBit(nonZero);
+            nonZero &= nonZero - 1;
+            unsigned gap = k - t;
+            t = k + 1;
+            if (gap > LONGEST_TABLED_GAP) {
+                AddGap(sink, tables, LONG_GAP_STEP);
+                gap -= LONG_GAP_STEP;
+            }
+            AddGap(sink, tables, gap);
+            const int value = natural[ZigzagOrder[k]];
+            AddCode(sink, valueCodes[value], valueLengths[value]);
+            Flush(sink);
         }
     }
     // At most 7 + 5 bits stay pending: the next block's DC joins them before
     // the next flush.
     AddCode(sink, END_OF_BLOCK_CODE, END_OF_BLOCK_BITS);
 }
+
+// Codes `count` blocks, each inside the code's range, with the flags given.
+// Out of line, so that the loops over the blocks and their coefficients have
+// the registers to themselves: the sink stays in them from the first block
+// to the last.
+[[gnu::noinline]] void AddMaskedBlocks(const Block* blocks, const uint64_t* nonZero, int count,
+                                       const EntropyTables* tables, BitWriter* writer)
+{
+    CodeSink sink = SinkAt(writer);
+    for (int i = 0; i < count; ++i)
+        AddMaskedBlock(&sink, blocks[i].v, ClampDc(blocks[i].v[0]), nonZero[i], tables);
+    Finish(&sink, writer);
+}
+
+// Blocks whose flags are found before any of them is coded: a block's end
+// is a branch the processor cannot foresee, and with the next flags already
+// at hand the coding resumes at once after it.
+constexpr int FLAGS_AHEAD = 4;
 
 // Codes `count` natural-order blocks with one sink, so that the bits stay in
 // a register from block to block. `nonZeroFlags(block, &nonZero)` gives a
@@ -159,12 +201,14 @@ inline void EncodeMaskedBlocks(const Block* blocks, int count, const EntropyTabl
                 EncodeNaturalBlockPlain(&blocks[k], tables, writer);
             return;
         }
-        CodeSink sink = SinkAt(writer);
-        uint64_t nonZero;
-        for (; k < count && nonZeroFlags(&blocks[k], &nonZero); ++k)
-            AddMaskedBlock(&sink, blocks[k].v, ClampDc(blocks[k].v[0]), nonZero, tables);
-        Finish(&sink, writer);
-        if (k < count)
+        const int ahead = count - k < FLAGS_AHEAD ? count - k : FLAGS_AHEAD;
+        uint64_t nonZero[FLAGS_AHEAD];
+        int inRange = 0;
+        while (inRange < ahead && nonZeroFlags(&blocks[k + inRange], &nonZero[inRange]))
+            ++inRange;
+        AddMaskedBlocks(blocks + k, nonZero, inRange, tables, writer);
+        k += inRange;
+        if (inRange < ahead)
             EncodeNaturalBlockPlain(&blocks[k++], tables, writer);
     }
 }

@@ -15,8 +15,8 @@ void EncodeBlockPlain(const Block* scan, const EntropyTables* tables, BitWriter*
     int t = 1;
     while (t < n) {
         if (c[t] != 0) {
-            const uint32_t code = tables->valueCodes[ClampAc(c[t]) + VALUE_CODE_LIMIT];
-            PutBits(writer, code & VALUE_CODE_MASK, code >> VALUE_LENGTH_SHIFT);
+            const int v = ClampAc(c[t]) + VALUE_CODE_LIMIT;
+            PutBits(writer, tables->valueCodes[v], tables->valueLengths[v]);
             ++t;
         } else {
             // Flags past position 63 count as not zero; the run cannot reach

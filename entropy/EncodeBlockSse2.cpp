@@ -32,7 +32,7 @@ constexpr ScanFlagTable SCAN_FLAGS = [] {
 bool FindZeros(const Block* natural, uint64_t* zeros)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i low = _mm_set1_epi16(-VALUE_CODE_LIMIT - 1);
+    const __m128i low = _mm_set1_epi16(-VALUE_CODE_LIMIT);
     const __m128i high = _mm_set1_epi16(VALUE_CODE_LIMIT);
     const __m128i* in = reinterpret_cast<const __m128i*>(natural->v);
     __m128i outside = zero;

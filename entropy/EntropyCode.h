@@ -26,19 +26,30 @@ inline constexpr uint8_t ZigzagOrder[64] = {
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
-// The encoder's two code tables, built once per instance.
+// Gaps of up to this many zeros before a coefficient have one entry in the
+// encoder's gap tables; they cost at most 20 bits.
+constexpr unsigned LONGEST_TABLED_GAP = 36;
+
+// The encoder's code tables, built once per instance. Codes and lengths lie
+// apart, so that neither needs a mask or a shift, and in one record, so that
+// the fast encoders reach all of them from one register.
 struct EntropyTables {
     uint32_t valueCodes[VALUE_CODE_COUNT];
+    uint8_t valueLengths[VALUE_CODE_COUNT];
     uint8_t zeroRunCodes[256][2];
+    // The codes of `g` zeros before a non-zero coefficient, as the greedy
+    // runs of EncodeBlockPlain produce them.
+    uint32_t gapCodes[LONGEST_TABLED_GAP + 1];
+    uint8_t gapLengths[LONGEST_TABLED_GAP + 1];
 };
 
-// Fills tables->valueCodes: entry v + 2559 holds the code of v (first stream
-// bit in bit 0) in bits 0..23 and its length in bits 24..31.
+// Fills tables->valueCodes and valueLengths: entry v + 2559 holds the code of
+// v (first stream bit in bit 0) and its length.
 void BuildValueCodes(EntropyTables* tables);
 
 // Fills tables->zeroRunCodes: entry f (eight zero flags of the coefficients
 // after the current one) holds the code in byte 0 and
-// zerosCovered * 16 + length in byte 1.
+// zerosCovered * 16 + length in byte 1; and the gap tables.
 void BuildZeroRunCodes(EntropyTables* tables);
 
 // scan[k] = natural[ZigzagOrder[k]].

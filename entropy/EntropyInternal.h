@@ -42,10 +42,6 @@ inline int ClampAc(int16_t v)
 #endif
 }
 
-// Code word fields of a valueCodes entry.
-constexpr uint32_t VALUE_CODE_MASK = 0xFFFFFF;
-constexpr unsigned VALUE_LENGTH_SHIFT = 24;
-
 // Zero-run entries: byte 1 is zeros covered * 16 + code length.
 constexpr unsigned ZERO_RUN_COUNT_SHIFT = 4;
 constexpr unsigned ZERO_RUN_LENGTH_MASK = 15;

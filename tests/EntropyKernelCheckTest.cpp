@@ -54,7 +54,8 @@ void FillRandom(TestRandom* r, std::vector<uint8_t>* bytes)
 }
 
 // Realistic blocks (half of them), sparse and dense random ones, extremes,
-// and the shortest blocks: DC only, or one value anywhere.
+// and the shortest blocks: DC only, or one value anywhere, now and then just
+// inside or just outside the code's range.
 struct BlockSource {
     std::vector<Block> photos;
 };
@@ -88,8 +89,11 @@ void MakeCheckBlock(TestRandom* r, const BlockSource& source, Block* b)
     default:
         *b = Block{};
         b->v[0] = int16_t(RandomBelow(r, 4096));
-        if (RandomBelow(r, 2))
-            b->v[RandomBetween(r, 1, 63)] = RandomCodedValue(r);
+        if (RandomBelow(r, 2)) {
+            static const int16_t EDGES[] = {VALUE_CODE_LIMIT, -VALUE_CODE_LIMIT, VALUE_CODE_LIMIT + 1,
+                                            -VALUE_CODE_LIMIT - 1};
+            b->v[RandomBetween(r, 1, 63)] = RandomBelow(r, 4) ? RandomCodedValue(r) : EDGES[RandomBelow(r, 4)];
+        }
         break;
     }
 }
@@ -175,9 +179,10 @@ TEST(EntropyKernelCheck, FastEncodersMatchPlain)
                 MakeCheckBlock(&random, source, &scan);
                 b = NaturalOrder(scan);
             }
-            // One to four blocks a call, as a macroblock's share one sink.
+            // One to eight blocks a call: a macroblock's four share one sink,
+            // and longer runs cross the kernels' groups of four.
             for (int i = 0, count; i < RUN; i += count) {
-                count = std::min(RUN - i, RandomBetween(&random, 1, 4));
+                count = std::min(RUN - i, RandomBetween(&random, 1, RUN));
                 plain.encodeNaturalBlocks(natural + i, count, tables.get(), &we);
                 tier.kernels.encodeNaturalBlocks(natural + i, count, tables.get(), &wa);
                 if (we.position != wa.position || we.overflow != wa.overflow || expected != actual) {
