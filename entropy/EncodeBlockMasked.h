@@ -83,10 +83,10 @@ struct Code {
     unsigned length;
 };
 
-// The zeros before scan coefficient k, which follows coefficient t - 1, and
-// the coefficient's value, as one code. A gap too long for the tables first
-// sends runs of its own, so the sink must hold no other pending code then.
-inline Code GapAndValue(CodeSink* sink, const int16_t* natural, const EntropyTables* tables, unsigned k, unsigned* t)
+// The tabled gap before scan coefficient k, which follows coefficient t - 1.
+// A gap too long for the tables first sends runs of its own, so the sink
+// must hold no other pending code then.
+inline unsigned GapBefore(CodeSink* sink, const EntropyTables* tables, unsigned k, unsigned* t)
 {
     unsigned gap = k - *t;
     *t = k + 1;
@@ -94,6 +94,14 @@ inline Code GapAndValue(CodeSink* sink, const int16_t* natural, const EntropyTab
         AddGap(sink, tables, LONG_GAP_STEP);
         gap -= LONG_GAP_STEP;
     }
+    return gap;
+}
+
+// The zeros before scan coefficient k and the coefficient's value, as one
+// code.
+inline Code GapAndValue(CodeSink* sink, const int16_t* natural, const EntropyTables* tables, unsigned k, unsigned* t)
+{
+    const unsigned gap = GapBefore(sink, tables, k, t);
     const int value = natural[ZigzagOrder[k]];
     const unsigned gapLength = tables->gapLengths[gap];
     return Code{tables->gapCodes[gap] | CodeWord((tables->valueCodes + VALUE_CODE_LIMIT)[value]) << gapLength,
@@ -113,53 +121,31 @@ constexpr unsigned LONGEST_JOINED_PAIR = 56;
     AddCode(sink, dc, 12);
     Flush(sink);
     unsigned t = 1;
-    if constexpr (JOIN_GAP_AND_VALUE) {
-        // Two coefficients a flush when their codes fit together.
-        while (nonZero) {
-            const Code first = GapAndValue(sink, natural, tables, LowestSetBit(nonZero), &t);
-            nonZero &= nonZero - 1;
-            if (!nonZero) {
-                AddCode(sink, first.bits, first.length);
-                Flush(sink);
-                break;
+    while (nonZero) {
+        const unsigned k = LowestSetBit(nonZero);
+        nonZero &= nonZero - 1;
+        if constexpr (JOIN_GAP_AND_VALUE) {
+            Code code = GapAndValue(sink, natural, tables, k, &t);
+            // The next coefficient joins this one before one flush when its
+            // gap needs no runs of its own and their codes fit together.
+            if (nonZero && LowestSetBit(nonZero) - t <= LONGEST_TABLED_GAP) {
+                const Code next = GapAndValue(sink, natural, tables, LowestSetBit(nonZero), &t);
+                nonZero &= nonZero - 1;
+                if (code.length + next.length <= LONGEST_JOINED_PAIR) {
+                    code = Code{code.bits | next.bits << code.length, code.length + next.length};
+                } else {
+                    AddCode(sink, code.bits, code.length);
+                    Flush(sink);
+                    code = next;
+                }
             }
-            const unsigned k = LowestSetBit(nonZero);
-            nonZero &= nonZero - 1;
-            if (k - t > LONGEST_TABLED_GAP) {  // its long gap's runs go after the first code
-                AddCode(sink, first.bits, first.length);
-                Flush(sink);
-                const Code second = GapAndValue(sink, natural, tables, k, &t);
-                AddCode(sink, second.bits, second.length);
-                Flush(sink);
-                continue;
-            }
-            const Code second = GapAndValue(sink, natural, tables, k, &t);
-            if (first.length + second.length <= LONGEST_JOINED_PAIR) {
-                AddCode(sink, first.bits | second.bits << first.length, first.length + second.length);
-            } else {
-                AddCode(sink, first.bits, first.length);
-                Flush(sink);
-                AddCode(sink, second.bits, second.length);
-            }
-            Flush(sink);
+            AddCode(sink, code.bits, code.length);
+        } else {
+            AddGap(sink, tables, GapBefore(sink, tables, k, &t));
+            const int value = natural[ZigzagOrder[k]] + VALUE_CODE_LIMIT;
+            AddCode(sink, tables->valueCodes[value], tables->valueLengths[value]);
         }
-    } else {
-        const uint32_t* valueCodes = tables->valueCodes + VALUE_CODE_LIMIT;
-        const uint8_t* valueLengths = tables->valueLengths + VALUE_CODE_LIMIT;
-        while (nonZero) {
-            const unsigned k = LowestSetBit(nonZero);
-            nonZero &= nonZero - 1;
-            unsigned gap = k - t;
-            t = k + 1;
-            if (gap > LONGEST_TABLED_GAP) {
-                AddGap(sink, tables, LONG_GAP_STEP);
-                gap -= LONG_GAP_STEP;
-            }
-            AddGap(sink, tables, gap);
-            const int value = natural[ZigzagOrder[k]];
-            AddCode(sink, valueCodes[value], valueLengths[value]);
-            Flush(sink);
-        }
+        Flush(sink);
     }
     // At most 7 + 5 bits stay pending: the next block's DC joins them before
     // the next flush.
